@@ -1,0 +1,61 @@
+# The gateway's sources form one library. Each MATLAB host renames the API
+# functions through macros in its own mex.h, so the library is compiled once
+# per host; every MEX variant of that host links the same library.
+
+set(KX_GATEWAY_SOURCES
+  gateway/entry.cpp
+  gateway/failure.cpp
+  gateway/payload.cpp
+  gateway/timing.cpp
+  gateway/values.cpp
+  session/session_state.cpp
+  session/core_init.cpp
+  session/connection.cpp
+  stream/chunk_buffer.cpp
+  stream/stream_control.cpp
+  stream/mock_stream.cpp
+  stream/chunk_reading.cpp
+  device/device_info.cpp
+  device/settings.cpp
+  device/annotations.cpp
+)
+list(TRANSFORM KX_GATEWAY_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
+
+# kx_add_gateway_library(<name> INCLUDE_DIRS <host include dirs> [DEFINITIONS <defs>])
+function(kx_add_gateway_library name)
+  cmake_parse_arguments(ARG "" "" "INCLUDE_DIRS;DEFINITIONS" ${ARGN})
+  add_library(${name} STATIC ${KX_GATEWAY_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR} ${ARG_INCLUDE_DIRS})
+  target_compile_definitions(${name} PUBLIC ${ARG_DEFINITIONS})
+  # Hidden symbols and no GNU-unique objects, so that the host's `clear`
+  # really unloads the file and a reload starts from a fresh session.
+  target_compile_options(${name} PUBLIC -fvisibility=hidden -fvisibility-inlines-hidden -fno-gnu-unique)
+  target_link_libraries(${name} PUBLIC kxcore_sim Threads::Threads)
+endfunction()
+
+# kx_add_mex_module(<target> GATEWAY <lib> BACKEND real|mock OUTPUT_DIR <dir>
+#                   SUFFIX <.mex|.mexa64|.so> [LINK <host libs>] [LINK_OPTIONS <opts>])
+# Builds kx_core_mex<suffix> into <dir>, with the SDK library beside it
+# (libkxcore.so.3.6.0 and its soname link), found through an $ORIGIN run path.
+function(kx_add_mex_module target)
+  cmake_parse_arguments(ARG "" "GATEWAY;BACKEND;OUTPUT_DIR;SUFFIX" "LINK;LINK_OPTIONS" ${ARGN})
+  add_library(${target} MODULE ${PROJECT_SOURCE_DIR}/session/backend_${ARG_BACKEND}.cpp)
+  target_link_libraries(${target} PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${ARG_GATEWAY}>" kxcore_sim ${ARG_LINK})
+  target_link_options(${target} PRIVATE -Wl,-z,defs -Wl,-Bsymbolic ${ARG_LINK_OPTIONS})
+  set_target_properties(${target} PROPERTIES
+    PREFIX ""
+    OUTPUT_NAME kx_core_mex
+    SUFFIX ${ARG_SUFFIX}
+    LIBRARY_OUTPUT_DIRECTORY ${ARG_OUTPUT_DIR}
+    BUILD_WITH_INSTALL_RPATH TRUE
+    INSTALL_RPATH "\$ORIGIN")
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:kxcore_sim> ${ARG_OUTPUT_DIR}/
+    COMMAND ${CMAKE_COMMAND} -E create_symlink $<TARGET_FILE_NAME:kxcore_sim> ${ARG_OUTPUT_DIR}/$<TARGET_SONAME_FILE_NAME:kxcore_sim>
+    VERBATIM)
+  if(EXISTS ${PROJECT_SOURCE_DIR}/matlab/kx_core_mex.m)
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E copy_if_different ${PROJECT_SOURCE_DIR}/matlab/kx_core_mex.m ${ARG_OUTPUT_DIR}/
+      VERBATIM)
+  endif()
+endfunction()

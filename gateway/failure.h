@@ -1,0 +1,67 @@
+// The one failure type of the gateway, the status-name lookups, and the
+// wrapper that keeps SDK exceptions from reaching MATLAB unconverted.
+#ifndef KX_GATEWAY_FAILURE_H
+#define KX_GATEWAY_FAILURE_H
+
+#include <cstdint>
+#include <exception>
+#include <stdexcept>
+#include <string>
+
+namespace kx {
+
+// MATLAB error identifiers: "kestrix:" + area + ":" + name.
+namespace id {
+inline constexpr const char* kInvalidArgument = "kestrix:mex:invalidArgument";
+inline constexpr const char* kTooManyOutputs = "kestrix:mex:tooManyOutputs";
+inline constexpr const char* kUnsupportedCommand = "kestrix:mex:unsupportedCommand";
+inline constexpr const char* kRuntimeError = "kestrix:mex:runtimeError";
+inline constexpr const char* kNotConnected = "kestrix:state:notConnected";
+inline constexpr const char* kStreaming = "kestrix:state:streaming";
+inline constexpr const char* kNotStreaming = "kestrix:state:notStreaming";
+inline constexpr const char* kNativeException = "kestrix:sdk:nativeException";
+inline constexpr const char* kWrongValue = "kestrix:sdk:wrongValue";
+inline constexpr const char* kUnsupportedDevice = "kestrix:sdk:unsupportedDevice";
+}  // namespace id
+
+class MexFailure : public std::runtime_error {
+public:
+    MexFailure(const char* identifier, const std::string& message);
+    const std::string identifier;
+};
+
+[[noreturn]] void ThrowMex(const char* identifier, const std::string& message);
+
+// Status names and identifiers of every operation but kx_core_init.
+std::string ErrorName(std::uint8_t status);
+const char* ErrorIdentifier(std::uint8_t status);
+// Status names and identifiers of kx_core_init.
+std::string InitErrorName(std::uint8_t status);
+const char* InitErrorIdentifier(std::uint8_t status);
+
+// prefix + status name + "." under the status's identifier; prefix is a literal
+// such as "kx_core_scan failed with status ".
+[[noreturn]] void ThrowSdkStatus(const char* prefix, std::uint8_t status);
+[[noreturn]] void ThrowInitStatus(const char* prefix, std::uint8_t status);
+// operation + " returned null." under kestrix:mex:runtimeError.
+[[noreturn]] void ThrowNullResult(const char* operation);
+
+// Converts the exception in flight (called from a catch block) the way every
+// wrapped SDK call does: a MexFailure passes unchanged, anything else becomes
+// kestrix:sdk:nativeException naming the operation.
+[[noreturn]] void RethrowAsNativeException(const char* operation);
+
+// Runs `call` (an SDK call, possibly preceded by gateway code) and returns its
+// result unchanged; exceptions are converted by RethrowAsNativeException.
+template <typename Callable>
+auto CallSdkOrThrow(const char* operation, Callable&& call) -> decltype(call()) {
+    try {
+        return call();
+    } catch (...) {
+        RethrowAsNativeException(operation);
+    }
+}
+
+}  // namespace kx
+
+#endif  // KX_GATEWAY_FAILURE_H

@@ -1,0 +1,48 @@
+// Builders of the values handed back to MATLAB. Every builder returns an
+// owner, so a result under construction is freed if a later step fails.
+#ifndef KX_GATEWAY_VALUES_H
+#define KX_GATEWAY_VALUES_H
+
+#include "interfaces/mex_api.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace kx {
+
+MxPtr MakeDouble(double value);
+MxPtr MakeLogical(bool value);
+MxPtr MakeString(const std::string& text);
+// The 0x0 double that stands for an absent value.
+MxPtr MakeEmptyDouble();
+// 1xN doubles converted from unsigned 64-bit; 0x0 when the list is empty.
+MxPtr MakeSizeRowVector(const std::vector<std::uint64_t>& sizes);
+// 1xN doubles; 0x0 when the list is empty.
+MxPtr MakeDoubleRowVector(const std::vector<double>& values);
+// 1xN cell of char rows (1x0 when the list is empty).
+MxPtr MakeCellRow(const std::vector<std::string>& texts);
+// An enumerated value: a struct with "name" and "value".
+MxPtr MakeNamedValue(const std::string& name, double value);
+
+// A struct created with its whole field list at once (1x1, or rows x 1 for a
+// list of records) and then filled field by field.
+class StructBuilder {
+public:
+    explicit StructBuilder(std::initializer_list<const char*> fields, std::size_t rows = 1);
+    StructBuilder& Set(const char* field, MxPtr value) { return Set(0, field, std::move(value)); }
+    StructBuilder& Set(std::size_t index, const char* field, MxPtr value);
+    MxPtr Release() { return std::move(array_); }
+
+private:
+    MxPtr array_;
+};
+
+// Throws std::bad_alloc when the host could not create the array.
+MxPtr CheckCreated(mxArray* array);
+
+}  // namespace kx
+
+#endif  // KX_GATEWAY_VALUES_H

@@ -1,0 +1,5 @@
+#include "session/session_state.h"
+
+namespace kx {
+bool DefaultMockMode() { return false; }
+}  // namespace kx

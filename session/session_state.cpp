@@ -1,0 +1,233 @@
+#include "session/session_state.h"
+
+#include "gateway/commands.h"
+#include "gateway/failure.h"
+#include "gateway/values.h"
+
+namespace kx {
+namespace {
+
+constexpr const char* kBackend = "kestrix-matlab-api";
+constexpr const char* kMode = "persistent";
+
+// Every teardown step runs whatever the step before it did.
+template <typename Step>
+void Swallowing(Step&& step) noexcept {
+    try {
+        step();
+    } catch (...) {
+    }
+}
+
+void CloseCoreAndUnlock(SessionState& session) {
+    if (session.core_initialized) {
+        Swallowing([] { kx_core_close(); });
+        session.core_initialized = false;
+    }
+    if (session.mex_locked) {
+        while (mexIsLocked()) {
+            mexUnlock();
+        }
+        session.mex_locked = false;
+    }
+}
+
+}  // namespace
+
+SessionState::SessionState() : mock_mode(DefaultMockMode()) {}
+
+SessionState::~SessionState() {
+    // Unloaded without the exit handler: the mock thread must not outlive
+    // the record it reads.
+    if (mock_thread.joinable()) {
+        StopMockStreamThread(*this);
+    }
+}
+
+SessionState* Session() {
+    static SessionState session;
+    return &session;
+}
+
+void NoopDisconnectCallback(void* /*user*/) {}
+
+bool IsConnected() {
+    SessionState& session = *Session();
+    if (session.mock_mode) {
+        return session.mock_connected;
+    }
+    kx_eeg_manager* manager = session.manager.load();
+    if (manager == nullptr) {
+        return false;
+    }
+    try {
+        return kx_eeg_manager_is_connected(manager);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool IsStreaming() {
+    SessionState& session = *Session();
+    if (session.mock_mode) {
+        return session.mock_streaming;
+    }
+    kx_eeg_manager* manager = session.manager.load();
+    if (manager == nullptr) {
+        return false;
+    }
+    try {
+        return kx_eeg_manager_is_streaming(manager);
+    } catch (...) {
+        return false;
+    }
+}
+
+kx_eeg_manager* RequireManager() {
+    SessionState& session = *Session();
+    const bool present = session.mock_mode ? session.mock_connected : session.manager.load() != nullptr;
+    if (!present) {
+        ThrowMex(id::kNotConnected, "No active EEG manager. Call kx_connect first.");
+    }
+    return session.manager.load();
+}
+
+kx_eeg_manager* RequireConnectedManager() {
+    SessionState& session = *Session();
+    if (session.mock_mode) {
+        if (!session.mock_connected) {
+            ThrowMex(id::kNotConnected, "No device connected. Call kx_connect first.");
+        }
+        return nullptr;
+    }
+    kx_eeg_manager* manager = RequireManager();
+    if (!kx_eeg_manager_is_connected(manager)) {
+        ThrowMex(id::kNotConnected, "No device connected. Call kx_connect first.");
+    }
+    return manager;
+}
+
+std::uint64_t DestroyManagerIfNeeded() {
+    SessionState& session = *Session();
+    kx_eeg_manager* manager = session.manager.load();
+    if (manager != nullptr) {
+        // The chunk callback goes first, so no callback runs into a manager
+        // that is being torn down.
+        Swallowing([manager] { kx_eeg_manager_set_callback_chunk(manager, nullptr, nullptr); });
+        Swallowing([manager] { kx_eeg_manager_set_callback_disconnect(manager, NoopDisconnectCallback, nullptr); });
+        Swallowing([manager] {
+            if (kx_eeg_manager_is_streaming(manager)) {
+                kx_eeg_manager_stop_stream(manager, nullptr, nullptr);
+            }
+        });
+        Swallowing([manager] {
+            if (kx_eeg_manager_is_connected(manager)) {
+                kx_eeg_manager_disconnect(manager);
+            }
+        });
+        Swallowing([manager] { kx_eeg_manager_free(manager); });
+        session.manager.store(nullptr);
+    }
+    session.stream_incompatible = false;
+    session.stream_sample_rate_hz.store(0);
+    return ClearChunkBuffer(session, true);
+}
+
+void StopMockStreamThread(SessionState& session) {
+    session.mock_stop_requested.exchange(true);
+    {
+        // Taking the lock orders the flag before the thread's next predicate
+        // check, so the wake-up below cannot be missed.
+        std::lock_guard<std::mutex> lock(session.mock_mutex);
+    }
+    session.mock_wake.notify_all();
+    if (session.mock_thread.joinable()) {
+        session.mock_thread.join();
+    }
+    session.mock_streaming = false;
+}
+
+void ResetMockSessionState(bool keep_mock_mode) {
+    SessionState& session = *Session();
+    StopMockStreamThread(session);
+    {
+        std::lock_guard<std::mutex> lock(session.mock_mutex);
+        session.mock_core_initialized = false;
+        session.mock_connected = false;
+        session.mock_streaming = false;
+        session.mock_device_name.clear();
+        session.mock_sample_rate_hz = 250;
+        session.mock_chunk_samples = 25;
+        session.mock_sample_index = 0;
+        session.mock_channel_enabled.clear();
+        session.mock_channel_gains.clear();
+        session.mock_channel_biases.clear();
+        session.mock_annotations.clear();
+    }
+    session.mock_stop_requested.exchange(false);
+    session.stream_sample_rate_hz.store(0);
+    ClearChunkBuffer(session, true);
+    if (!keep_mock_mode) {
+        session.mock_mode = false;
+    }
+}
+
+MxPtr HandleStatus() {
+    SessionState& session = *Session();
+    StructBuilder result({"backend", "backend_variant", "connected", "core_initialized", "manager_present", "mode",
+                          "streaming"});
+    result.Set("backend", MakeString(kBackend));
+    result.Set("backend_variant", MakeString(session.mock_mode ? "mock" : "mex"));
+    result.Set("connected", MakeLogical(IsConnected()));
+    result.Set("core_initialized",
+               MakeLogical(session.mock_mode ? session.mock_core_initialized : session.core_initialized));
+    result.Set("manager_present",
+               MakeLogical(session.mock_mode ? session.mock_connected : session.manager.load() != nullptr));
+    result.Set("mode", MakeString(kMode));
+    result.Set("streaming", MakeLogical(IsStreaming()));
+    return result.Release();
+}
+
+MxPtr HandleIsConnected() {
+    return StructBuilder({"connected"}).Set("connected", MakeLogical(IsConnected())).Release();
+}
+
+MxPtr HandleIsStreaming() {
+    return StructBuilder({"streaming"}).Set("streaming", MakeLogical(IsStreaming())).Release();
+}
+
+MxPtr HandleClose() {
+    SessionState& session = *Session();
+    StructBuilder result({"closed", "disconnected", "mode", "stopped"});
+    bool disconnected = false;
+    if (session.mock_mode) {
+        disconnected = session.mock_connected;
+        ResetMockSessionState(true);
+    } else {
+        disconnected = session.manager.load() != nullptr;
+        DestroyManagerIfNeeded();
+        CloseCoreAndUnlock(session);
+    }
+    result.Set("closed", MakeLogical(true));
+    result.Set("disconnected", MakeLogical(disconnected));
+    result.Set("mode", MakeString(kMode));
+    result.Set("stopped", MakeLogical(true));
+    return result.Release();
+}
+
+void CleanupAtExit() {
+    try {
+        ResetMockSessionState(false);
+    } catch (...) {
+    }
+    try {
+        DestroyManagerIfNeeded();
+    } catch (...) {
+    }
+    try {
+        CloseCoreAndUnlock(*Session());
+    } catch (...) {
+    }
+}
+
+}  // namespace kx

@@ -1,0 +1,93 @@
+// The one process-wide session record, its queries and its teardowns.
+#ifndef KX_SESSION_SESSION_STATE_H
+#define KX_SESSION_SESSION_STATE_H
+
+#include "interfaces/kxcore.h"
+#include "stream/chunk_buffer.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace kx {
+
+struct MockAnnotation {
+    std::string message;
+    std::uint64_t sample_index = 0;
+};
+
+// Written on MATLAB's thread unless noted. The SDK's data callback reads
+// `manager` and `stream_sample_rate_hz` on its own thread, hence the atomics.
+// `mutex` guards the chunk buffer members; `mock_mutex` guards the mock
+// members that the mock stream thread reads. The two are never held together.
+struct SessionState {
+    SessionState();
+    ~SessionState();
+    SessionState(const SessionState&) = delete;
+    SessionState& operator=(const SessionState&) = delete;
+
+    bool core_initialized = false;
+    bool mex_locked = false;
+    bool stream_incompatible = false;
+    std::atomic<kx_eeg_manager*> manager{nullptr};
+    std::atomic<std::int32_t> stream_sample_rate_hz{0};
+
+    std::size_t max_buffer_chunks = 256;
+    std::size_t dropped_chunks = 0;
+    std::mutex mutex;
+    std::condition_variable chunk_available;
+    std::deque<ChunkEntry> chunk_buffer;
+
+    bool mock_mode;
+    bool mock_core_initialized = false;
+    bool mock_connected = false;
+    bool mock_streaming = false;
+    std::string mock_device_name;
+    std::int32_t mock_sample_rate_hz = 250;
+    std::uint64_t mock_chunk_samples = 25;
+    std::uint64_t mock_sample_index = 0;
+    std::map<int, bool> mock_channel_enabled;
+    std::map<int, int> mock_channel_gains;
+    std::map<int, int> mock_channel_biases;
+    std::vector<MockAnnotation> mock_annotations;
+    std::mutex mock_mutex;
+    // Ends the mock thread's wait between chunks as soon as a stop is asked
+    // for, so a stop never waits out a long chunk period.
+    std::condition_variable mock_wake;
+    std::thread mock_thread;
+    std::atomic<bool> mock_stop_requested{false};
+};
+
+// Whether this build starts with the mock backend selected. Each MEX variant
+// links exactly one definition.
+bool DefaultMockMode();
+
+SessionState* Session();
+
+bool IsConnected();
+bool IsStreaming();
+kx_eeg_manager* RequireManager();
+kx_eeg_manager* RequireConnectedManager();
+
+// Detaches the callbacks, stops, disconnects and frees the manager, then
+// empties the chunk buffer; returns how many chunks it discarded.
+std::uint64_t DestroyManagerIfNeeded();
+
+// Asks the mock stream thread to end, wakes it, joins it and clears
+// mock_streaming. mock_stop_requested stays set.
+void StopMockStreamThread(SessionState& session);
+void ResetMockSessionState(bool keep_mock_mode);
+
+// Registered on every manager; a dropped link is noticed through IsConnected.
+void NoopDisconnectCallback(void* user);
+
+}  // namespace kx
+
+#endif  // KX_SESSION_SESSION_STATE_H

@@ -1,0 +1,91 @@
+// Fixtures for tests that call the built MEX file through the substitute
+// MATLAB host, against the simulated SDK. Every test starts with a freshly
+// loaded MEX file and a default simulated world, and ends by clearing the
+// file (running its exit handler) and checking that neither the host nor the
+// simulator saw a contract broken.
+#ifndef KX_TESTS_GATEWAY_FIXTURE_H
+#define KX_TESTS_GATEWAY_FIXTURE_H
+
+#include "harness.h"
+#include "kxsim.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kxtest {
+
+using mxhost::Array;
+using mxhost::CallResult;
+
+class GatewayTest : public ::testing::Test {
+protected:
+    explicit GatewayTest(bool mock = false) : mock_(mock) {}
+
+    void SetUp() override {
+        kxsim::Reset();
+        mxhost::ClearViolations();
+        mex_ = std::make_unique<mxhost::MexModule>(mock_ ? KX_TEST_MEX_MOCK : KX_TEST_MEX_REAL);
+    }
+
+    void TearDown() override {
+        mex_->ForceClear();
+        mex_.reset();
+        EXPECT_EQ(mxhost::Violations(), std::vector<std::string>{}) << "MATLAB host contract broken";
+        EXPECT_EQ(kxsim::Violations(), std::vector<std::string>{}) << "SDK contract broken";
+        kxsim::Reset();
+    }
+
+    // One call with one output, checked for arrays it left behind.
+    CallResult Call(const std::string& command) { return Checked(mex_->Call(command)); }
+    CallResult Call(const std::string& command, const mxArray* payload) {
+        return Checked(mex_->Call(command, payload));
+    }
+    CallResult CallWith(int nlhs, std::vector<const mxArray*> args) {
+        return Checked(mex_->Call(nlhs, std::move(args)));
+    }
+
+    // The result of a call that must succeed.
+    const mxArray* Ok(const CallResult& result) {
+        EXPECT_TRUE(result.ok) << result.identifier << ": " << result.message;
+        if (!result.ok || result.value == nullptr) {
+            throw std::runtime_error("call failed: " + result.identifier + ": " + result.message);
+        }
+        return result.value;
+    }
+
+    mxhost::MexModule& mex() { return *mex_; }
+
+private:
+    static CallResult Checked(CallResult result) {
+        EXPECT_EQ(result.leaks, std::vector<std::string>{}) << "the call left arrays behind";
+        return result;
+    }
+
+    bool mock_;
+    std::unique_ptr<mxhost::MexModule> mex_;
+};
+
+class MockGatewayTest : public GatewayTest {
+protected:
+    MockGatewayTest() : GatewayTest(true) {}
+};
+
+// The failure as MATLAB code sees it: identifier and message, exactly.
+#define EXPECT_MEX_FAILURE(call_result, expected_identifier, expected_message)                       \
+    do {                                                                                              \
+        const ::mxhost::CallResult& kx_result_ = (call_result);                                       \
+        EXPECT_FALSE(kx_result_.ok) << "expected " << (expected_identifier) << ", the call succeeded"; \
+        EXPECT_EQ(kx_result_.identifier, std::string(expected_identifier));                           \
+        EXPECT_EQ(kx_result_.message, std::string(expected_message));                                 \
+    } while (0)
+
+inline double D(const mxArray* value, const char* field) { return mxhost::AsDouble(mxhost::Field(value, field)); }
+inline bool B(const mxArray* value, const char* field) { return mxhost::AsBool(mxhost::Field(value, field)); }
+inline std::string S(const mxArray* value, const char* field) { return mxhost::AsString(mxhost::Field(value, field)); }
+
+}  // namespace kxtest
+
+#endif  // KX_TESTS_GATEWAY_FIXTURE_H
