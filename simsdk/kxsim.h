@@ -84,10 +84,12 @@
  *   OP throw-unknown [times T]     ScriptThrowUnknown(OP, T)
  *   headsets none                  SetHeadsets({})
  *   headsets default               SetHeadsets(DefaultHeadsets())
- *   headset NAME|MAC|model|electrodes|spp|accel|gyro|bipolar[|serial|battery|charging]
+ *   headset NAME|MAC|model|electrodes|spp|accel|gyro|bipolar[|serial|battery|charging|hardware|firmware]
  *                                  the first headset line replaces the list,
  *                                  later ones append; NAME or MAC "(null)"
- *                                  gives a null pointer in the scan list
+ *                                  gives a null pointer in the scan list;
+ *                                  booleans 0|1, versions MAJOR.MINOR.PATCH;
+ *                                  charging 1 also sets the charger connected
  *   version MAJOR.MINOR.PATCH      SetVersion
  *   config KEY=VALUE...            change fields of the config (keys are
  *                                  the sKXCORE_Config_t field names)

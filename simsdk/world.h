@@ -1,0 +1,202 @@
+// The simulator's process-wide state. Internal to simsdk/: the C operations
+// (sdk.cpp), the test control (control.cpp) and the scenario reader
+// (scenario.cpp) all work on the one World under its mutex.
+#ifndef KX_SIMSDK_WORLD_H
+#define KX_SIMSDK_WORLD_H
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "kxcore.h"
+#include "kxsim.h"
+
+namespace kxsim {
+namespace detail {
+
+using Clock = std::chrono::steady_clock;
+
+enum class OutcomeKind { kStatus, kNull, kThrow, kThrowUnknown };
+
+struct Outcome {
+    OutcomeKind kind = OutcomeKind::kStatus;
+    int status = 0;
+    std::string what;
+    int times = 1;  // -1: never used up
+};
+
+// What a scripted outcome may be for an operation (throwing always is).
+enum OpCaps : unsigned { kCapStatus = 1u, kCapNull = 2u };
+
+struct Features {
+    uint8_t electrodes = 0;
+    bool accel = false;
+    bool gyro = false;
+    bool bipolar = false;
+};
+
+struct Annotation {
+    uint64_t timestamp = 0;
+    bool null_text = false;
+    std::string text;
+};
+
+struct Manager {
+    uint64_t id = 0;
+    bool freed = false;
+    bool freeing = false;  // threads being joined by kx_eeg_manager_free
+    std::atomic<bool> stop{false};
+
+    // Link. link_gen changes on every connect/disconnect/drop so that timed
+    // link events scheduled for an earlier link are recognised as stale.
+    bool has_headset = false;
+    Headset headset;
+    kx_device_info info{};
+    Features features;
+    bool linked = false;
+    uint64_t link_gen = 0;
+    int drop_after_ms = -1;
+    kx_disconnect_callback disconnect_cb = nullptr;
+    void* disconnect_user = nullptr;
+
+    // Settings of the connected headset, indexed by electrode.
+    std::vector<bool> enabled;
+    std::vector<int> gain;
+    std::vector<int> bias;
+    int rate_code = KX_RATE_250;
+
+    // Stream. stream_requested: between start_stream and stop_stream;
+    // streaming: what is_streaming reports; emitting: chunks are produced.
+    bool stream_requested = false;
+    bool streaming = false;
+    bool emitting = false;
+    uint64_t stream_gen = 0;
+    uint64_t sample_index = 0;
+    uint64_t chunks_in_stream = 0;
+    size_t last_channel_count = 0;
+    int burst_pending = 0;
+    Clock::time_point next_due{};
+    kx_chunk_callback chunk_cb = nullptr;
+    void* chunk_user = nullptr;
+    bool delivering = false;
+    uint64_t delivery_seq = 0;
+    std::condition_variable delivered_cv;
+    std::condition_variable stream_cv;
+
+    // Timed link and stream-state events, run by the link thread.
+    enum class EventKind { kLinkUp, kConnectCallback, kDrop, kNotifyDisconnect, kStreamUp, kStreamDown };
+    struct Event {
+        Clock::time_point at;
+        EventKind kind;
+        uint64_t gen = 0;
+        bool success = false;
+        kx_connect_callback cb = nullptr;
+        void* user = nullptr;
+    };
+    std::vector<Event> events;
+    std::condition_variable link_cv;
+
+    // Annotations; ann_out is the array last handed out.
+    std::deque<Annotation> annotations;  // deque: texts keep their address
+    std::vector<kx_annotation> ann_out;
+
+    // Data-type arrays handed out; kept until Reset so a pointer read by a
+    // callback thread never dangles when another thread asks again.
+    std::deque<std::vector<uint8_t>> type_arrays;
+
+    std::thread link_thread;
+    std::thread stream_thread;
+};
+
+struct World {
+    World();
+
+    std::mutex mu;
+    std::condition_variable changed;  // calls logged, chunks delivered/emitted
+
+    // Scripting and log.
+    std::map<std::string, std::deque<Outcome>> scripts;
+    std::vector<Call> calls;
+    uint64_t calls_dropped = 0;
+    std::unordered_map<std::string, int> call_counts;
+    std::vector<std::string> violations;
+    std::FILE* log_file = nullptr;
+
+    // World description.
+    std::vector<Headset> headsets;
+    kx_version version{3, 6, 0};
+    sKXCORE_Config_t config{};
+    ConnectPlan plan;
+    int initial_rate_code = KX_RATE_250;
+    bool initialised = false;
+
+    // Scan storage: valid until the next scan or close.
+    std::vector<std::string> scan_strings;
+    std::vector<kx_device_list_entry> scan_list;
+
+    // Stream behaviour.
+    bool types_set = false;
+    std::vector<int> channel_types;
+    std::vector<int> null_channels;
+    int start_delay_ms = 0;
+    int stop_delay_ms = 0;
+    int start_burst = 0;
+    bool manual = false;
+    uint64_t manual_pending = 0;
+    uint64_t manual_emitted = 0;
+    bool count_change = false;
+    uint64_t count_change_after = 0;
+    int count_change_to = 0;
+    uint64_t chunks_produced = 0;
+
+    // Managers, live and freed (kept until Reset so that a stale pointer is
+    // recognised instead of being reused by the allocator).
+    std::vector<std::unique_ptr<Manager>> managers;
+    std::vector<std::unique_ptr<Manager>> retired;  // of earlier worlds, never destroyed
+    std::unordered_map<const void*, Manager*> by_pointer;
+    uint64_t next_manager_id = 1;
+    std::deque<Features> looked_up_features;
+    std::unordered_set<const void*> feature_handles;
+};
+
+// The world, created (and KXSIM_SCENARIO read) at first use. Never destroyed:
+// simulator threads left running at process exit must not outlive it.
+World& TheWorld();
+
+// ---- everything below: the caller holds TheWorld().mu ----
+void AddViolation(World& w, std::string what);
+// Logs the call and takes the next scripted outcome for it, if any.
+std::optional<Outcome> Enter(World& w, const char* op, std::string args);
+// Throws for a throwing outcome; otherwise returns.
+void ThrowIfScripted(const Outcome& o);
+unsigned OpCapabilities(const std::string& op, bool* known);
+// Throws std::invalid_argument (recording a violation when record is set).
+void AddScript(World& w, const std::string& op, Outcome o, bool record = true);
+void ResetDescription(World& w);                              // world description to defaults
+bool ApplyScenario(World& w, const std::string& text, const std::string& origin);
+
+// Manager lifecycle and streaming (sdk.cpp).
+std::string RenderManager(World& w, const void* m);
+void StartManagerThreads(Manager& m);
+// Marks every live manager freed, stops it and moves its threads into out.
+void StopAllManagers(World& w, std::vector<std::thread>& out);
+Manager* NewestLiveManager(World& w);
+void DropLinkNow(World& w, Manager& m);
+void NotifyStreams(World& w);
+size_t EnabledCount(const Manager& m);
+
+}  // namespace detail
+}  // namespace kxsim
+
+#endif  // KX_SIMSDK_WORLD_H
