@@ -1,0 +1,24 @@
+#!/bin/sh
+# Installs what the build, the tests and the demo need and the machine lacks.
+# As root it runs apt-get; as anyone else it prints the one line to run.
+set -eu
+
+packages="cmake make g++ libgtest-dev octave liboctave-dev gnuplot-nox"
+missing=""
+for package in $packages; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing="$missing $package"
+    fi
+done
+[ -z "$missing" ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing packages. Run as root, then try again:" >&2
+    echo "  apt-get update && apt-get install -y$missing" >&2
+    exit 1
+fi
+echo "Installing:$missing"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q
+# shellcheck disable=SC2086
+apt-get install -y -q --no-install-recommends $missing
