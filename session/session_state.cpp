@@ -125,7 +125,11 @@ std::uint64_t DestroyManagerIfNeeded() {
                 kx_eeg_manager_disconnect(manager);
             }
         });
-        Swallowing([manager] { kx_eeg_manager_free(manager); });
+        // Kept when the free failed: that manager may still call back.
+        Swallowing([manager, &session] {
+            kx_eeg_manager_free(manager);
+            session.connect_wait.reset();
+        });
         session.manager.store(nullptr);
     }
     session.stream_incompatible = false;

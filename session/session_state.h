@@ -11,12 +11,15 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace kx {
+
+struct ConnectWaitState;
 
 struct MockAnnotation {
     std::string message;
@@ -38,6 +41,10 @@ struct SessionState {
     bool stream_incompatible = false;
     std::atomic<kx_eeg_manager*> manager{nullptr};
     std::atomic<std::int32_t> stream_sample_rate_hz{0};
+    // The record the current manager's connect callback writes to. The SDK
+    // may call back after connect has answered, so the record lives until
+    // the manager is freed.
+    std::shared_ptr<ConnectWaitState> connect_wait;
 
     std::size_t max_buffer_chunks = 256;
     std::size_t dropped_chunks = 0;
