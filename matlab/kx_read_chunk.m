@@ -1,0 +1,27 @@
+function result = kx_read_chunk(varargin)
+%KX_READ_CHUNK  Take the buffered EEG data as a channels-by-samples matrix.
+%   R = KX_READ_CHUNK() takes every buffered chunk at once, without waiting.
+%   R = KX_READ_CHUNK('TimeoutMs', T) first waits up to T ms for data.
+%   R = KX_READ_CHUNK('Drain', false) returns a copy of the newest chunk and
+%   leaves the buffer as it was.
+%
+%   R.data is a channels x samples double matrix (oldest sample first; []
+%   without data). R.meta has available, channel_count, chunk_count,
+%   chunk_sizes (samples per chunk), dropped_chunks (since the last read),
+%   received_at (reception time of each chunk, seconds since 1970-01-01 UTC),
+%   sample_count and sample_frequency_hz ([] when unknown).
+%   It needs no connection: without a stream it answers with no data.
+%
+%   Errors reach the caller unchanged: kestrix:mex:invalidArgument
+%   '"timeout_ms" must be numeric.' and the other field messages;
+%   kestrix:mex:runtimeError "Chunk channel count changed during
+%   collection.".
+%
+%   Example:
+%     r = kx_read_chunk('TimeoutMs', 100, 'Drain', false);
+%     if r.meta.available, plot(r.data'); end
+%
+%   See also KX_START_STREAM, KX_RECORD.
+payload = kx_options_payload('kx_read_chunk', varargin, {'TimeoutMs', 'timeout_ms'; 'Drain', 'drain'});
+result = kx_core_mex('read_chunk', payload);
+end

@@ -1,0 +1,23 @@
+function result = kx_set_channel_enabled(varargin)
+%KX_SET_CHANNEL_ENABLED  Switch one channel on or off.
+%   S = KX_SET_CHANNEL_ENABLED(CHANNEL, ENABLED) enables (ENABLED true or
+%   non-zero) or disables the 0-based channel CHANNEL for the next stream.
+%   S = KX_SET_CHANNEL_ENABLED('ChannelId', CHANNEL, 'Enabled', ENABLED)
+%   is the same. S.channel_id and S.enabled echo what was set.
+%
+%   Errors reach the caller unchanged: kestrix:state:notConnected;
+%   kestrix:state:streaming "Cannot change channel state while streaming.";
+%   kestrix:mex:invalidArgument '"channel_id" must be a scalar value.' and
+%   the other field messages of HELP KX_CORE_MEX.
+%
+%   Example:
+%     f = kx_get_device_features();
+%     for ch = 0:f.device_features.electrode_count - 1
+%       kx_set_channel_enabled(ch, true);
+%     end
+%
+%   See also KX_SET_CHANNEL_GAIN, KX_SET_CHANNEL_BIAS, KX_START_STREAM.
+payload = kx_positional_payload('kx_set_channel_enabled', varargin, ...
+                                {'ChannelId', 'channel_id'; 'Enabled', 'enabled'}, false);
+result = kx_core_mex('set_channel_enabled', payload);
+end
