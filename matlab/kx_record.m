@@ -336,9 +336,15 @@ function state = progress_state()
 % A handle for the length of the line last printed, shared by the closures.
 state = containers.Map('KeyType', 'char', 'ValueType', 'double');
 state('printed') = 0;
+state('shown_at') = -Inf;
 end
 
 function update_progress(state, bar, info, duration)
+% About five updates a second are enough to read.
+if info.elapsed_s - state('shown_at') < 0.2 && info.elapsed_s < duration
+  return;
+end
+state('shown_at') = info.elapsed_s;
 if isinf(duration)
   text = sprintf('Recording %6.1f s  %8d samples  %d chunks dropped', ...
                  info.elapsed_s, info.sample_count, info.dropped_chunks);
