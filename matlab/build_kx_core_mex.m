@@ -1,0 +1,176 @@
+function mex_file = build_kx_core_mex(varargin)
+%BUILD_KX_CORE_MEX  Build the kx_core_mex MEX file from its sources with MEX.
+%   BUILD_KX_CORE_MEX('SdkDir', DIR) compiles the gateway with
+%   "mex -R2018a" (the interleaved-complex API) against the device SDK
+%   libkxcore.so.3 found in DIR, and writes kx_core_mex.<mexext> with the
+%   SDK library and this toolbox's kx_core_mex.m help file beside it. The
+%   MEX file finds the SDK in its own folder (run path $ORIGIN), so that
+%   folder can be moved anywhere and added to the path.
+%   MEX_FILE = BUILD_KX_CORE_MEX(...) returns the path of the MEX file.
+%
+%   Options (name/value):
+%     'SdkDir'     folder holding libkxcore.so.3.6.0 and its link
+%                  libkxcore.so.3 (the vendor's SDK, or the simulated one
+%                  that "make" builds). Default: the output folder.
+%     'OutDir'     output folder. Default: build/mex (build/mex-mock for
+%                  the mock backend) under the source folder.
+%     'Backend'    'real' (default: the SDK) or 'mock' (fake headsets and a
+%                  synthetic stream; the SDK library is still linked).
+%     'SourceDir'  the kx_core_mex source folder. Default: the folder above
+%                  this file's.
+%     'Verbose'    true to show the compiler commands.
+%
+%   Works in MATLAB (R2018a or newer, with a C++17 compiler configured by
+%   "mex -setup C++") and in GNU Octave 7 (mkoctfile).
+%
+%   Example:
+%     build_kx_core_mex('SdkDir', '/opt/kxcore/lib', 'OutDir', '~/kx_toolbox');
+%     addpath('~/kx_toolbox');
+%     kx_status()
+%
+%   See also KX_CORE_MEX, MEX.
+here = fileparts(mfilename('fullpath'));
+opts = struct('SdkDir', '', 'OutDir', '', 'Backend', 'real', ...
+              'SourceDir', fileparts(here), 'Verbose', false);
+names = fieldnames(opts);
+if mod(numel(varargin), 2) ~= 0
+  error('kestrix:toolbox:invalidArgument', ...
+        'build_kx_core_mex: options come in name/value pairs (%s).', strjoin(names', ', '));
+end
+for k = 1:2:numel(varargin)
+  row = find(strcmpi(char(varargin{k}), names), 1);
+  if isempty(row)
+    error('kestrix:toolbox:invalidArgument', 'build_kx_core_mex: unknown option "%s" (%s).', ...
+          char(varargin{k}), strjoin(names', ', '));
+  end
+  value = varargin{k + 1};
+  if isa(value, 'string')
+    value = char(value);
+  end
+  opts.(names{row}) = value;
+end
+if ~any(strcmp(opts.Backend, {'real', 'mock'}))
+  error('kestrix:toolbox:invalidArgument', 'build_kx_core_mex: Backend must be ''real'' or ''mock''.');
+end
+root = absolute(opts.SourceDir);
+if isempty(opts.OutDir)
+  if strcmp(opts.Backend, 'mock')
+    opts.OutDir = fullfile(root, 'build', 'mex-mock');
+  else
+    opts.OutDir = fullfile(root, 'build', 'mex');
+  end
+end
+out_dir = absolute(opts.OutDir);
+if isempty(opts.SdkDir)
+  opts.SdkDir = out_dir;
+end
+sdk_dir = absolute(opts.SdkDir);
+if ~exist(fullfile(sdk_dir, 'libkxcore.so.3'), 'file')
+  error('kestrix:toolbox:sdkNotFound', ...
+        ['build_kx_core_mex: libkxcore.so.3 not found in %s. Give the folder of the ', ...
+         'device SDK with ''SdkDir'' (it holds libkxcore.so.3.6.0 and the link ', ...
+         'libkxcore.so.3 to it).'], sdk_dir);
+end
+
+sources = {};
+for area = {'gateway', 'session', 'stream', 'device'}
+  listing = dir(fullfile(root, area{1}, '*.cpp'));
+  for k = 1:numel(listing)
+    % The backend is chosen by linking exactly one of the two backend files.
+    if strncmp(listing(k).name, 'backend_', 8) && ...
+       ~strcmp(listing(k).name, ['backend_', opts.Backend, '.cpp'])
+      continue;
+    end
+    sources{end + 1} = fullfile(root, area{1}, listing(k).name); %#ok<AGROW>
+  end
+end
+if numel(sources) < 2 || ~exist(fullfile(root, 'gateway', 'entry.cpp'), 'file')
+  error('kestrix:toolbox:sourcesNotFound', ...
+        'build_kx_core_mex: the gateway sources were not found under %s.', root);
+end
+if ~exist(out_dir, 'dir')
+  mkdir(out_dir);
+end
+
+in_octave = exist('OCTAVE_VERSION', 'builtin') ~= 0;
+args = {'-R2018a', '-output', fullfile(out_dir, 'kx_core_mex'), ['-I', root]};
+if opts.Verbose
+  args{end + 1} = '-v';
+end
+% libkxcore.so.3 by its file name: the SDK ships no unversioned link.
+link = {['-L', sdk_dir], '-l:libkxcore.so.3'};
+% The build tools expand $NAME from the environment (mkoctfile, and then
+% the shell it runs): with ORIGIN set to its own name, "$ORIGIN" reaches
+% the linker unchanged.
+saved_origin = getenv('ORIGIN');
+setenv('ORIGIN', '$ORIGIN');
+restore_origin = onCleanup(@() setenv('ORIGIN', saved_origin)); %#ok<NASGU>
+if in_octave
+  % mkoctfile takes compiler flags from the environment.
+  saved_flags = getenv('CXXFLAGS');
+  restore_flags = onCleanup(@() setenv('CXXFLAGS', saved_flags)); %#ok<NASGU>
+  setenv('CXXFLAGS', [strtrim(mkoctfile('-p', 'CXXFLAGS')), ' -std=c++17']);
+  args = [args, sources, link, {'-pthread', '-Wl,-rpath,$ORIGIN'}];
+else
+  args = [args, {'CXXFLAGS=$CXXFLAGS -std=c++17', 'LDFLAGS=$LDFLAGS -Wl,-rpath,$ORIGIN'}, ...
+          sources, link];
+end
+fprintf('Building kx_core_mex (%s backend) in %s\n', opts.Backend, out_dir);
+mex(args{:});
+
+mex_file = fullfile(out_dir, ['kx_core_mex.', mexext()]);
+if ~exist(mex_file, 'file')
+  error('kestrix:toolbox:buildFailed', 'build_kx_core_mex: %s was not produced.', mex_file);
+end
+if ~strcmp(sdk_dir, out_dir)
+  copy_sdk(sdk_dir, out_dir);
+end
+copyfile(fullfile(here, 'kx_core_mex.m'), fullfile(out_dir, 'kx_core_mex.m'));
+check_run_path(mex_file);
+fprintf('Built %s\n', mex_file);
+end
+
+function path_out = absolute(path_in)
+path_in = char(path_in);
+if strncmp(path_in, '~', 1)
+  path_in = [getenv('HOME'), path_in(2:end)];
+end
+if ~strncmp(path_in, filesep(), 1)
+  path_in = fullfile(pwd(), path_in);
+end
+% Normalise "." and ".." where the folder exists.
+if exist(path_in, 'dir')
+  here = pwd();
+  back = onCleanup(@() cd(here)); %#ok<NASGU>
+  cd(path_in);
+  path_in = pwd();
+end
+path_out = path_in;
+end
+
+function copy_sdk(sdk_dir, out_dir)
+% The library itself, and its soname link as a link, not a second copy.
+real_file = fullfile(sdk_dir, 'libkxcore.so.3.6.0');
+if exist(real_file, 'file')
+  copyfile(real_file, fullfile(out_dir, 'libkxcore.so.3.6.0'));
+  target = fullfile(out_dir, 'libkxcore.so.3');
+  if exist(target, 'file')
+    delete(target);
+  end
+  status = system(sprintf('ln -s libkxcore.so.3.6.0 "%s"', target));
+  if status ~= 0
+    copyfile(real_file, target);
+  end
+else
+  copyfile(fullfile(sdk_dir, 'libkxcore.so.3'), fullfile(out_dir, 'libkxcore.so.3'));
+end
+end
+
+function check_run_path(mex_file)
+[status, text] = system(sprintf('readelf -d "%s" 2>/dev/null', mex_file));
+if status == 0 && isempty(strfind(text, '$ORIGIN'))
+  warning('kestrix:toolbox:runPath', ...
+          ['%s has no $ORIGIN run path: it finds libkxcore.so.3 only through ', ...
+           'LD_LIBRARY_PATH. Check the LDFLAGS your mex configuration uses.'], mex_file);
+end
+end
