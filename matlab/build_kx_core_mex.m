@@ -13,11 +13,12 @@ function mex_file = build_kx_core_mex(varargin)
 %                  libkxcore.so.3 (the vendor's SDK, or the simulated one
 %                  that "make" builds). Default: the output folder.
 %     'OutDir'     output folder. Default: build/mex (build/mex-mock for
-%                  the mock backend) under the source folder.
+%                  the mock backend) under the source folder; in an
+%                  installed toolbox folder, that folder itself.
 %     'Backend'    'real' (default: the SDK) or 'mock' (fake headsets and a
 %                  synthetic stream; the SDK library is still linked).
 %     'SourceDir'  the kx_core_mex source folder. Default: the folder above
-%                  this file's.
+%                  this file's, or src/ in an installed toolbox folder.
 %     'Verbose'    true to show the compiler commands.
 %
 %   Works in MATLAB (R2018a or newer, with a C++17 compiler configured by
@@ -51,6 +52,16 @@ for k = 1:2:numel(varargin)
 end
 if ~any(strcmp(opts.Backend, {'real', 'mock'}))
   error('kestrix:toolbox:invalidArgument', 'build_kx_core_mex: Backend must be ''real'' or ''mock''.');
+end
+installed = ~exist(fullfile(opts.SourceDir, 'gateway'), 'dir') && ...
+            exist(fullfile(here, 'src', 'gateway'), 'dir');
+if installed
+  % An installed toolbox folder carries the sources in src/ and is itself
+  % the place for the MEX file.
+  opts.SourceDir = fullfile(here, 'src');
+  if isempty(opts.OutDir)
+    opts.OutDir = here;
+  end
 end
 root = absolute(opts.SourceDir);
 if isempty(opts.OutDir)

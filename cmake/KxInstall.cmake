@@ -1,0 +1,28 @@
+# `cmake --install <build> --prefix P` (and `make install PREFIX=P`) lays out
+# one relocatable toolbox folder, P/kx_core_mex:
+#   kx_core_mex.mex        GNU Octave, real backend (kx_core_mex.mexa64 too
+#                          where MATLAB was found)
+#   libkxcore.so.3.6.0     the SDK, with its soname link libkxcore.so.3; the
+#                          MEX files find it through their $ORIGIN run path
+#   *.m, private/          the toolbox functions and the kx_core_mex help
+#   examples/              example scripts (not meant for the path)
+#   src/                   the gateway sources, for build_kx_core_mex
+# Nothing outside the folder is needed: addpath('P/kx_core_mex') from anywhere.
+set(KX_INSTALL_DIR kx_core_mex)
+
+if(TARGET kx_core_mex_octave)
+  install(TARGETS kx_core_mex_octave LIBRARY DESTINATION ${KX_INSTALL_DIR})
+endif()
+if(TARGET kx_core_mex_matlab)
+  install(TARGETS kx_core_mex_matlab LIBRARY DESTINATION ${KX_INSTALL_DIR})
+endif()
+install(TARGETS kxcore_sim LIBRARY DESTINATION ${KX_INSTALL_DIR} NAMELINK_SKIP)
+
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/matlab/ DESTINATION ${KX_INSTALL_DIR}
+        FILES_MATCHING PATTERN "*.m")
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${KX_INSTALL_DIR}/examples
+        FILES_MATCHING PATTERN "*.m")
+foreach(area gateway session stream device interfaces)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/${area}/ DESTINATION ${KX_INSTALL_DIR}/src/${area}
+          FILES_MATCHING PATTERN "*.cpp" PATTERN "*.h")
+endforeach()
