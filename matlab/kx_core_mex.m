@@ -31,8 +31,10 @@ function varargout = kx_core_mex(varargin)
 %   -------------------------------------------------------------------------
 %   SESSION
 %
-%   S = KX_CORE_MEX('status')      (also 'ping', same answer)
-%     Reads the session state; changes nothing; never fails.
+%   S = KX_CORE_MEX('status')
+%   S = KX_CORE_MEX('ping')
+%     Both read the session state (the same answer); change nothing; never
+%     fail.
 %     S.backend          'kestrix-matlab-api'
 %     S.backend_variant  'mock' (mock build) or 'mex'
 %     S.connected        logical, a headset is connected

@@ -1,0 +1,90 @@
+% Errors of the gateway reach the wrapper's caller with the identifier and
+% message that kx_core_mex itself raises for the same call.
+kx_tb_setup();
+kx_core_mex('close');
+
+function check_same_error(wrapper_call, direct_call, identifier, message)
+  expect_mex_error(direct_call, identifier, message);
+  expect_mex_error(wrapper_call, identifier, message);
+end
+
+% Before any connection.
+s = kx_core_mex('status');
+if strcmp(s.backend_variant, 'mock')
+  not_connected = 'No device connected. Call kx_connect first.';
+else
+  not_connected = 'No active EEG manager. Call kx_connect first.';
+end
+check_same_error(@() kx_connect(), @() kx_core_mex('connect', struct()), ...
+                 'kestrix:mex:invalidArgument', '"device_name" must be a non-empty string.');
+check_same_error(@() kx_connect(''), @() kx_core_mex('connect', struct('device_name', '')), ...
+                 'kestrix:mex:invalidArgument', '"device_name" must be a non-empty string.');
+check_same_error(@() kx_get_device_info(), @() kx_core_mex('get_device_info'), ...
+                 'kestrix:state:notConnected', not_connected);
+check_same_error(@() kx_annotate(''), @() kx_core_mex('annotate', struct('message', '')), ...
+                 'kestrix:mex:invalidArgument', '"message" must be a non-empty string.');
+check_same_error(@() kx_read_chunk('TimeoutMs', 'x'), ...
+                 @() kx_core_mex('read_chunk', struct('timeout_ms', 'x')), ...
+                 'kestrix:mex:invalidArgument', '"timeout_ms" must be numeric.');
+check_same_error(@() kx_read_chunk('Drain', [true false]), ...
+                 @() kx_core_mex('read_chunk', struct('drain', [true false])), ...
+                 'kestrix:mex:invalidArgument', '"drain" must be a scalar value.');
+check_same_error(@() kx_read_chunk('TimeoutMs', Inf), ...
+                 @() kx_core_mex('read_chunk', struct('timeout_ms', Inf)), ...
+                 'kestrix:mex:invalidArgument', '"timeout_ms" must be finite.');
+check_same_error(@() kx_stop_stream(), @() kx_core_mex('stop_stream'), ...
+                 'kestrix:state:notConnected', 'No active EEG manager. Call kx_connect first.');
+
+% Connected: the wrappers answer what the gateway answers.
+[name, channels] = kx_tb_connect_first();
+expect_equal(kx_status(), kx_core_mex('status'), 'kx_status');
+expect_equal(kx_ping(), kx_core_mex('ping'), 'kx_ping');
+expect_equal(kx_get_device_info(), kx_core_mex('get_device_info'), 'kx_get_device_info');
+expect_equal(kx_get_device_features(), kx_core_mex('get_device_features'), 'kx_get_device_features');
+expect_equal(kx_get_battery_info(), kx_core_mex('get_battery_info'), 'kx_get_battery_info');
+expect_equal(kx_is_connected(), struct('connected', true), 'kx_is_connected');
+init = kx_init();
+expect_fields(init, {'backend', 'backend_variant', 'config', 'core_version', 'mode'}, 'kx_init');
+expect_equal(kx_load_config(), struct('loaded', true), 'kx_load_config');
+gain = kx_set_channel_gain('ChannelId', 1, 'GainMode', 4);
+expect_equal(gain.gain_mode, struct('name', 'X4', 'value', 2), 'gain multiplier 4');
+bias = kx_set_channel_bias(1, true);
+expect_equal(bias.polarity, struct('name', 'BOTH', 'value', 1), 'bias true');
+check_same_error(@() kx_set_channel_gain(40, 1), ...
+                 @() kx_core_mex('set_channel_gain', struct('channel_id', 40, 'gain_mode', 1)), ...
+                 'kestrix:mex:invalidArgument', 'Invalid channel number.');
+check_same_error(@() kx_set_channel_bias(1, 9), ...
+                 @() kx_core_mex('set_channel_bias', struct('channel_id', 1, 'polarity', 9)), ...
+                 'kestrix:mex:invalidArgument', '"polarity" must be boolean or one of 0, 1, 2, 3.');
+check_same_error(@() kx_set_sample_rate(0), @() kx_core_mex('set_sample_rate', struct('rate_hz', 0)), ...
+                 'kestrix:mex:invalidArgument', '"rate_hz" must be positive.');
+check_same_error(@() kx_set_channel_enabled(0), ...
+                 @() kx_core_mex('set_channel_enabled', struct('channel_id', 0)), ...
+                 'kestrix:mex:invalidArgument', '"enabled" must be a scalar value.');
+check_same_error(@() kx_start_stream('MaxBufferChunks', 0.5), ...
+                 @() kx_core_mex('start_stream', struct('max_buffer_chunks', 0.5)), ...
+                 'kestrix:mex:invalidArgument', '"max_buffer_chunks" must be positive.');
+
+% A stream through the wrappers: the settings are refused while it runs.
+started = kx_start_stream('MaxBufferChunks', 16);
+expect_equal(started.started, true, 'started');
+expect_mex_error(@() kx_set_channel_enabled(0, false), 'kestrix:state:streaming', ...
+                 'Cannot change channel state while streaming.');
+expect_mex_error(@() kx_set_sample_rate(250), 'kestrix:state:streaming', ...
+                 'Cannot change sample rate while streaming.');
+r = kx_read_chunk('TimeoutMs', 2000, 'Drain', false);
+expect_equal(r.meta.available, true, 'a chunk within 2 s');
+expect_equal(r.meta.chunk_count, 1, 'a non-draining read returns the newest chunk');
+expect_equal(size(r.data, 1), r.meta.channel_count, 'rows of the data');
+annotated = kx_annotate('Message', 'during the stream');
+expect_equal(annotated, struct('annotated', true, 'message', 'during the stream'), 'kx_annotate');
+listed = kx_get_annotations();
+expect_equal(listed.annotations{end}, 'during the stream', 'annotation listed');
+stopped = kx_stop_stream();
+expect_equal(stopped.stopped, true, 'stopped');
+expect_equal(kx_is_streaming(), struct('streaming', false), 'kx_is_streaming after the stop');
+expect_equal(kx_clear_annotations(), struct('cleared', true), 'kx_clear_annotations');
+gone = kx_disconnect();
+expect_equal(gone.was_connected, true, 'was connected');
+closed = kx_close();
+expect_equal(closed.closed, true, 'closed');
