@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,6 +32,7 @@ protected:
     }
 
     void TearDown() override {
+        kept_.clear();
         mex_->ForceClear();
         mex_.reset();
         EXPECT_EQ(mxhost::Violations(), std::vector<std::string>{}) << "MATLAB host contract broken";
@@ -55,6 +57,13 @@ protected:
         }
         return result.value;
     }
+    // The same for a temporary result, which the fixture keeps until the
+    // test ends so that the returned value stays alive.
+    const mxArray* Ok(CallResult&& result) {
+        Ok(static_cast<const CallResult&>(result));
+        kept_.push_back(std::move(result));
+        return kept_.back().value;
+    }
 
     mxhost::MexModule& mex() { return *mex_; }
 
@@ -66,6 +75,7 @@ private:
 
     bool mock_;
     std::unique_ptr<mxhost::MexModule> mex_;
+    std::deque<CallResult> kept_;
 };
 
 class MockGatewayTest : public GatewayTest {
