@@ -12,7 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <deque>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -49,7 +51,13 @@ protected:
         return Checked(mex_->Call(nlhs, std::move(args)));
     }
 
-    // The result of a call that must succeed.
+    // The value of a call that must succeed. A temporary result is kept
+    // alive until the end of the test, so `Ok(Call("status"))` can be read.
+    const mxArray* Ok(CallResult&& result) {
+        const mxArray* value = Ok(static_cast<const CallResult&>(result));
+        kept_.push_back(std::move(result));
+        return value;
+    }
     const mxArray* Ok(const CallResult& result) {
         EXPECT_TRUE(result.ok) << result.identifier << ": " << result.message;
         if (!result.ok || result.value == nullptr) {
@@ -75,6 +83,7 @@ private:
 
     bool mock_;
     std::unique_ptr<mxhost::MexModule> mex_;
+    std::deque<CallResult> kept_;
     std::deque<CallResult> kept_;
 };
 
