@@ -65,13 +65,6 @@ protected:
         }
         return result.value;
     }
-    // The same for a temporary result, which the fixture keeps until the
-    // test ends so that the returned value stays alive.
-    const mxArray* Ok(CallResult&& result) {
-        Ok(static_cast<const CallResult&>(result));
-        kept_.push_back(std::move(result));
-        return kept_.back().value;
-    }
 
     mxhost::MexModule& mex() { return *mex_; }
 
@@ -83,7 +76,6 @@ private:
 
     bool mock_;
     std::unique_ptr<mxhost::MexModule> mex_;
-    std::deque<CallResult> kept_;
     std::deque<CallResult> kept_;
 };
 
