@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <deque>
-#include <deque>
 #include <memory>
 #include <stdexcept>
 #include <string>
