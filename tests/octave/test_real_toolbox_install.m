@@ -1,0 +1,31 @@
+% cmake --install lays out a toolbox folder that records from the simulated
+% headset after addpath, used from another folder by a fresh octave-cli.
+kx_tb_setup();
+build_dir = fileparts(getenv('KX_TEST_MEX_DIR'));
+prefix = tempname();
+[status, text] = system(sprintf('cmake --install "%s" --prefix "%s" 2>&1', build_dir, prefix));
+if status ~= 0
+  error('install:failed', 'cmake --install failed: %s', text);
+end
+folder = fullfile(prefix, 'kx_core_mex');
+for name = {'kx_core_mex.mex', 'kx_core_mex.m', 'libkxcore.so.3.6.0', 'libkxcore.so.3', ...
+            'kx_record.m', 'kx_connect.m', 'build_kx_core_mex.m', fullfile('private', 'kx_char.m'), ...
+            fullfile('examples', 'demo.m'), fullfile('src', 'gateway', 'entry.cpp')}
+  expect_equal(exist(fullfile(folder, name{1}), 'file') > 0, true, ['installed ' name{1}]);
+end
+
+% The folder moved after installing still works: nothing points outside it.
+moved = tempname();
+system(sprintf('mv "%s" "%s"', folder, moved));
+script = [sprintf('addpath(''%s''); ', moved), ...
+          'c = kx_connect(kx_scan().devices(1).name); ', ...
+          'rec = kx_record(1, ''Progress'', false); ', ...
+          'printf(''%s %d %d %d\n'', c.device_name, rec.channel_count, rec.sample_count, ', ...
+          'kx_status().connected); kx_close();'];
+[status, text] = system(sprintf(['cd "%s" && env -u LD_LIBRARY_PATH -u KXSIM_SCENARIO ', ...
+                                 'octave-cli --no-gui --norc --quiet --eval "%s" 2>&1'], tempdir(), script));
+words = regexp(text, 'SIM SOLA 101 (\d+) (\d+) 1', 'tokens', 'once');
+if status ~= 0 || isempty(words) || str2double(words{1}) ~= 8 || str2double(words{2}) < 150
+  error('install:record', 'recording from the installed folder failed: %s', text);
+end
+system(sprintf('rm -rf "%s" "%s"', prefix, moved));
