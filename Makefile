@@ -19,7 +19,7 @@ build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j$(JOBS)
 
 test: build
-	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS) -LE bench
 
 demo: build
 	cd examples && octave-cli --no-gui --norc --quiet --eval "addpath('$(CURDIR)/matlab', '$(CURDIR)/$(BUILD)/octave'); demo"
