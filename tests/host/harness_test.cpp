@@ -28,6 +28,11 @@ TEST_F(HarnessTest, Error_FormattedMessage_ReachesCallerThroughJumpAndModuleStay
   EXPECT_NO_MEX_VIOLATIONS();
 }
 
+TEST_F(HarnessTest, Error_RaisedWithLiveLocals_AbandonsFramesWithoutRunningDestructors) {
+  EXPECT_MEX_ERROR(mex.Call("fail_holding"), "selftest:held", "raised with a live local");
+  EXPECT_FALSE(AsBool(mex.Call("unwound").value));
+}
+
 TEST_F(HarnessTest, Nargout_ZeroOneAndUnassigned_BehaveAsInMatlab) {
   CallResult none = mex.Call(0, {Str("nargout")});
   EXPECT_MEX_OK(none);

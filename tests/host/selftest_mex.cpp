@@ -8,6 +8,7 @@
 namespace {
 
 int g_calls = 0;            // fresh after every reload
+bool g_unwound = false;     // set if a raised error ran destructors in this module
 mxArray* g_kept = nullptr;  // persistent between calls
 
 void OnExit() {
@@ -36,6 +37,13 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     char text[64];
     mxGetString(payload, text, sizeof text);
     mexErrMsgIdAndTxt("selftest:bad", "bad value '%s' (100%% sure)", text);
+  } else if (Is(cmd, "fail_holding")) {
+    struct Sentinel {
+      ~Sentinel() { g_unwound = true; }
+    } sentinel;
+    mexErrMsgIdAndTxt("selftest:held", "raised with a live local");
+  } else if (Is(cmd, "unwound")) {
+    plhs[0] = mxCreateLogicalScalar(g_unwound);
   } else if (Is(cmd, "failplain")) {
     mexErrMsgTxt("plain failure at 50%");
   } else if (Is(cmd, "leak")) {

@@ -73,6 +73,10 @@ class MexModule {
 
   // Arguments stay owned by the caller. Loads the module first if it was cleared.
   CallResult Call(int nlhs, std::vector<const mxArray*> args);
+  // Keeps Call(0, {}) unambiguous (a literal 0 also converts to std::string).
+  CallResult Call(int nlhs, std::initializer_list<const mxArray*> args) {
+    return Call(nlhs, std::vector<const mxArray*>(args));
+  }
   CallResult Call(const std::string& command);                       // nlhs = 1
   CallResult Call(const std::string& command, const mxArray* payload);  // nlhs = 1
 

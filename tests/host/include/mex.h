@@ -5,13 +5,13 @@
 #include "matrix.h"
 
 #if defined(__GNUC__)
-#define KX_MEX_EXPORT __attribute__((visibility("default")))
-#define KX_MEX_NORETURN __attribute__((noreturn))
-#define KX_MEX_PRINTF(f, a) __attribute__((format(printf, f, a)))
+#define MXHOST_EXPORT __attribute__((visibility("default")))
+#define MXHOST_NORETURN __attribute__((noreturn))
+#define MXHOST_PRINTF(f, a) __attribute__((format(printf, f, a)))
 #else
-#define KX_MEX_PRINTF(f, a)
-#define KX_MEX_EXPORT
-#define KX_MEX_NORETURN
+#define MXHOST_PRINTF(f, a)
+#define MXHOST_EXPORT
+#define MXHOST_NORETURN
 #endif
 
 #ifdef __cplusplus
@@ -20,16 +20,16 @@ extern "C" {
 
 /* Entry points a MEX module provides. They keep default visibility even when the
  * module is compiled with -fvisibility=hidden, so the host can find them. */
-KX_MEX_EXPORT void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
-KX_MEX_EXPORT void mexfilerequiredapiversion(unsigned int* built_by_rel, unsigned int* target_api_ver);
+MXHOST_EXPORT void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+MXHOST_EXPORT void mexfilerequiredapiversion(unsigned int* built_by_rel, unsigned int* target_api_ver);
 
 /* Raising an error never returns: control goes straight back to the host, the
  * caller's stack frames are abandoned without running destructors. */
-KX_MEX_NORETURN void mexErrMsgIdAndTxt(const char* identifier, const char* fmt, ...) KX_MEX_PRINTF(2, 3);
-KX_MEX_NORETURN void mexErrMsgTxt(const char* message);
-void mexWarnMsgIdAndTxt(const char* identifier, const char* fmt, ...) KX_MEX_PRINTF(2, 3);
+MXHOST_NORETURN void mexErrMsgIdAndTxt(const char* identifier, const char* fmt, ...) MXHOST_PRINTF(2, 3);
+MXHOST_NORETURN void mexErrMsgTxt(const char* message);
+void mexWarnMsgIdAndTxt(const char* identifier, const char* fmt, ...) MXHOST_PRINTF(2, 3);
 void mexWarnMsgTxt(const char* message);
-int mexPrintf(const char* fmt, ...) KX_MEX_PRINTF(1, 2);
+int mexPrintf(const char* fmt, ...) MXHOST_PRINTF(1, 2);
 
 int mexAtExit(void (*exit_fcn)(void));
 void mexLock(void);
