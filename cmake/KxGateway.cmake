@@ -53,9 +53,9 @@ function(kx_add_mex_module target)
     COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:kxcore_sim> ${ARG_OUTPUT_DIR}/
     COMMAND ${CMAKE_COMMAND} -E create_symlink $<TARGET_FILE_NAME:kxcore_sim> ${ARG_OUTPUT_DIR}/$<TARGET_SONAME_FILE_NAME:kxcore_sim>
     VERBATIM)
+  # The help text beside the MEX file; configure_file copies it again
+  # whenever it changes.
   if(EXISTS ${PROJECT_SOURCE_DIR}/matlab/kx_core_mex.m)
-    add_custom_command(TARGET ${target} POST_BUILD
-      COMMAND ${CMAKE_COMMAND} -E copy_if_different ${PROJECT_SOURCE_DIR}/matlab/kx_core_mex.m ${ARG_OUTPUT_DIR}/
-      VERBATIM)
+    configure_file(${PROJECT_SOURCE_DIR}/matlab/kx_core_mex.m ${ARG_OUTPUT_DIR}/kx_core_mex.m COPYONLY)
   endif()
 endfunction()

@@ -10,7 +10,7 @@ end
 folder = fullfile(prefix, 'kx_core_mex');
 for name = {'kx_core_mex.mex', 'kx_core_mex.m', 'libkxcore.so.3.6.0', 'libkxcore.so.3', ...
             'kx_record.m', 'kx_connect.m', 'build_kx_core_mex.m', fullfile('private', 'kx_char.m'), ...
-            fullfile('examples', 'demo.m'), fullfile('src', 'gateway', 'entry.cpp')}
+            fullfile('examples', 'kx_demo.m'), fullfile('src', 'gateway', 'entry.cpp')}
   expect_equal(exist(fullfile(folder, name{1}), 'file') > 0, true, ['installed ' name{1}]);
 end
 

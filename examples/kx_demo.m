@@ -1,10 +1,10 @@
-function varargout = demo(png)
-%DEMO  Record 5 s from the first headset in range and save a plot as PNG.
-%   DEMO() scans, connects to the first headset, enables its channels,
+function varargout = kx_demo(png)
+%KX_DEMO  Record 5 s from the first headset in range and save a plot as PNG.
+%   KX_DEMO() scans, connects to the first headset, enables its channels,
 %   records 5 s with a progress line, annotates the recording where the
 %   device allows it, stops, disconnects, closes the session and saves the
 %   plot of every channel against time as kx_demo.png in the current folder.
-%   DEMO(PNG) saves it as PNG instead. `make demo` runs it on the simulated
+%   KX_DEMO(PNG) saves it as PNG instead. `make demo` runs it on the simulated
 %   headset.
 %
 %   See also CONNECT_AND_RECORD, LIVE_PLOT, ANNOTATE_EVENTS, KX_RECORD.
