@@ -391,37 +391,13 @@ TEST_F(MockStreamTest, SecondStart_RefusedAfterEmptyingTheBufferWhileTheStreamGo
     EXPECT_TRUE(B(Ok(Call("is_streaming")), "streaming"));
     CallResult later = Call("read_chunk", ReadPayload(5000));
     ASSERT_TRUE(Meta(Ok(later), "available"));
-    EXPECT_GE(DataOf(later.value).values.size(), 25u);
+    const double peeked_at = mxGetDoubles(Field(Field(peek.value, "meta"), "received_at"))[0];
+    const double oldest_later = mxGetDoubles(Field(Field(later.value, "meta"), "received_at"))[0];
+    EXPECT_GT(oldest_later, peeked_at) << "the refused start empties the buffer";
     CallResult stop = Call("stop_stream");
     EXPECT_TRUE(B(Ok(stop), "stopped"));
     CallResult again = Call("stop_stream");
     EXPECT_FALSE(B(Ok(again), "stopped"));
-}
-
-TEST_F(MockStreamTest, RestartedStream_SignalStartsAgainAtSampleZero) {
-    Connect();
-    EnableChannel(3);
-    for (int round = 0; round < 2; ++round) {
-        Ok(Call("start_stream"));
-        CallResult read = Call("read_chunk", ReadPayload(5000));
-        ASSERT_TRUE(Meta(Ok(read), "available"));
-        EXPECT_EQ(DataOf(read.value).at(0, 0), std::sin(0.15 * 3) * 20 + 15) << "round " << round;
-        Ok(Call("stop_stream"));
-    }
-}
-
-// At 1 Hz a chunk period is 25 s, and stop_stream used to wait it out.
-TEST_F(MockStreamTest, StopOfOneHertzStream_ReturnsPromptly) {
-    Connect();
-    EnableChannel(1);
-    Ok(Call("set_sample_rate", Struct({{"rate_hz", Num(1)}})));
-    Ok(Call("start_stream"));
-    CallResult first = Call("read_chunk", ReadPayload(5000));
-    ASSERT_TRUE(Meta(Ok(first), "available"));
-    const auto start = Clock::now();
-    CallResult stop = Call("stop_stream");
-    EXPECT_TRUE(B(Ok(stop), "stopped"));
-    EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
 }
 
 }  // namespace
