@@ -1,0 +1,29 @@
+// kx_gateway_bench [results file]: runs every benchmark section and writes
+// one line per figure to stdout and to the results file. A figure outside
+// its target is reported, never failed on; the exit status is nonzero only
+// when a benchmark could not do its work (wrong data, a failed call).
+#include "bench/sections.h"
+
+#include <cstdio>
+#include <exception>
+
+int main(int argc, char** argv) {
+    const char* path = argc > 1 ? argv[1] : "results.txt";
+    try {
+        kxbench::Report report(path);
+#ifdef KX_BENCH_BUILD_TYPE
+        report.Line(std::string("gateway benchmarks (") + KX_BENCH_BUILD_TYPE + " build); each figure is a ratio of "
+                    "medians measured in this run");
+#endif
+        kxbench::BenchChunkHandOff(report);
+        kxbench::BenchChunkConversion(report);
+        kxbench::BenchReadChunkThroughMex(report);
+        kxbench::BenchSustainedRate(report);
+        kxbench::BenchBufferMemory(report);
+        report.Summary();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "benchmark failed: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,17 @@
+// The benchmark sections of kx_gateway_bench, run in this order by main.
+#ifndef KX_BENCH_SECTIONS_H
+#define KX_BENCH_SECTIONS_H
+
+#include "bench/bench_util.h"
+
+namespace kxbench {
+
+void BenchChunkHandOff(Report& report);       // buffer push + drain vs a bare hand-off
+void BenchChunkConversion(Report& report);    // data callback vs a float->double copy
+void BenchReadChunkThroughMex(Report& report);  // read_chunk vs status and vs memcpy
+void BenchSustainedRate(Report& report);      // whole path vs the fastest headset
+void BenchBufferMemory(Report& report);       // full buffer vs its raw sample bytes
+
+}  // namespace kxbench
+
+#endif  // KX_BENCH_SECTIONS_H
