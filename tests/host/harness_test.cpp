@@ -110,6 +110,14 @@ TEST_F(HarnessTest, PersistentArray_SurvivesCallsAndMustBeFreedByExitHandler) {
   EXPECT_TRUE(AnyContains(Violations(), "cleared with a persistent 1 from mxDuplicateArray still alive"));
 }
 
+TEST_F(HarnessTest, TemporaryKeptInStatic_IsFreedAtCallEndAndLaterUseIsAViolation) {
+  CallResult stash = mex.Call("stash");
+  EXPECT_EQ(stash.leaks, std::vector<std::string>{"double 1x1 array from mxCreateDoubleScalar: 3"});
+  CallResult use = mex.Call("use_stash");
+  EXPECT_EQ(AsDouble(use.value), 0.0);
+  EXPECT_TRUE(AnyContains(Violations(), "mxGetScalar: argument is not a live mxArray"));
+}
+
 TEST_F(HarnessTest, ApiCall_FromAnotherThread_IsRecordedAsViolation) {
   EXPECT_MEX_OK(mex.Call("thread"));
   const auto v = Violations();
@@ -127,22 +135,29 @@ TEST_F(HarnessTest, Struct_ReturnedFromModule_KeepsFieldOrderAndUnsetFields) {
 }
 
 TEST_F(HarnessTest, ModuleMisuse_OfInputsAndOwnership_IsRecordedPerCase) {
+  const auto num = [] { return Num(5); };
+  const auto nested = [] { return Cell({Cell({Num(5)})}); };
   struct Case {
     const char* command;
+    Array (*payload)();
     const char* violation;
   } cases[] = {
-      {"return_input", "plhs[0] is one of the inputs"},
-      {"destroy_input", "mxDestroyArray: destroying an input argument"},
-      {"double_store", "mxSetCell: value is already stored in another array"},
-      {"bad_free", "mxFree: pointer was not allocated"},
+      {"return_input", num, "plhs[0] is one of the inputs"},
+      {"destroy_input", num, "mxDestroyArray: destroying an input argument"},
+      {"set_input", nested, "mxSetCell: modifies an input argument"},
+      {"double_store", num, "mxSetCell: value is already stored in another array"},
+      {"bad_free", num, "mxFree: pointer was not allocated"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.command);
     ClearViolations();
-    Array payload = Num(5);
-    CallResult r = mex.Call(c.command, payload);
+    Array payload = c.payload();
+    const std::string before = Describe(payload);
+    // Passing a value that lives inside another array is fine; it is still an input.
+    const mxArray* arg = mxIsCell(payload) ? mxGetCell(payload, 0) : payload.get();
+    CallResult r = mex.Call(1, {Str(c.command), arg});
     EXPECT_TRUE(AnyContains(Violations(), c.violation)) << ::testing::PrintToString(Violations());
-    EXPECT_EQ(AsDouble(payload), 5.0);  // the caller's argument is intact
+    EXPECT_EQ(Describe(payload), before);  // the caller's argument is intact
   }
 }
 

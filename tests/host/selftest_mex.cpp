@@ -10,6 +10,7 @@ namespace {
 int g_calls = 0;            // fresh after every reload
 bool g_unwound = false;     // set if a raised error ran destructors in this module
 mxArray* g_kept = nullptr;  // persistent between calls
+mxArray* g_stash = nullptr; // kept without mexMakeArrayPersistent: freed when its call ends
 
 void OnExit() {
   mexPrintf("exit handler ran after %d calls\n", g_calls);
@@ -72,6 +73,11 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     plhs[0] = mxCreateDoubleScalar(g_calls);
   } else if (Is(cmd, "kept")) {
     plhs[0] = g_kept != nullptr ? mxDuplicateArray(g_kept) : mxCreateDoubleMatrix(0, 0, mxREAL);
+  } else if (Is(cmd, "stash")) {
+    g_stash = mxCreateDoubleScalar(3);
+    plhs[0] = mxCreateLogicalScalar(true);
+  } else if (Is(cmd, "use_stash")) {
+    plhs[0] = mxCreateDoubleScalar(mxGetScalar(g_stash));
   } else if (Is(cmd, "thread")) {
     std::thread worker([] { mxDestroyArray(mxCreateDoubleScalar(1)); });
     worker.join();
@@ -80,6 +86,9 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     plhs[0] = const_cast<mxArray*>(payload);
   } else if (Is(cmd, "destroy_input")) {
     mxDestroyArray(const_cast<mxArray*>(payload));
+    plhs[0] = mxCreateLogicalScalar(true);
+  } else if (Is(cmd, "set_input")) {
+    mxSetCell(const_cast<mxArray*>(payload), 0, mxCreateDoubleScalar(6));
     plhs[0] = mxCreateLogicalScalar(true);
   } else if (Is(cmd, "double_store")) {
     mxArray* cell = mxCreateCellMatrix(1, 2);

@@ -104,9 +104,15 @@ const mxArray* RootOf(const mxArray* a) {
   return a;
 }
 
-bool IsInput(const mxArray* root) {
+bool IsInput(const mxArray* a) {
   const auto& in = S().ctx.inputs;
-  return std::find(in.begin(), in.end(), root) != in.end();
+  return std::find(in.begin(), in.end(), a) != in.end();
+}
+
+bool WithinInput(const mxArray* a) {
+  for (; a != nullptr; a = a->parent)
+    if (IsInput(a)) return true;
+  return false;
 }
 
 const char* ClassNameOf(const mxArray* a) {
@@ -283,9 +289,7 @@ void BeginContext(ModuleState* module, const std::vector<const mxArray*>& inputs
   c.serial = S().next_serial++;
   c.module = module;
   for (const mxArray* in : inputs) {
-    if (in != nullptr && S().arrays.count(in) && in->parent != nullptr)
-      api.Violation("an argument passed to the MEX call is stored inside another array");
-    else if (in != nullptr) api.Arg(in);
+    if (in != nullptr) api.Arg(in);
     c.inputs.push_back(in);
   }
 }

@@ -111,7 +111,8 @@ mxArray* NewArray(mxClassID cls, std::vector<mwSize> dims, const char* origin);
 void DestroyTree(mxArray* a);
 mxArray* DuplicateTree(const mxArray* a, const char* origin);
 const mxArray* RootOf(const mxArray* a);
-bool IsInput(const mxArray* root);
+bool IsInput(const mxArray* a);
+bool WithinInput(const mxArray* a);  // an input or part of one
 std::string DescribeLocked(const mxArray* a);
 std::string DimsText(const std::vector<mwSize>& dims);
 const char* ClassNameOf(const mxArray* a);

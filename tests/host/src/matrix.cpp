@@ -67,7 +67,7 @@ mxArray* CreateChars(const char* fn, std::vector<mwSize> dims, const std::u16str
 
 // Stores `value` into slot `index` of `container`, enforcing single ownership.
 void StoreInto(const Api& api, mxArray* container, size_t index, mxArray* value) {
-  if (mxhost::detail::IsInput(mxhost::detail::RootOf(container))) {
+  if (mxhost::detail::WithinInput(container)) {
     api.Violation("modifies an input argument (prhs); duplicate it first");
     return;
   }
@@ -497,7 +497,7 @@ int mxAddField(mxArray* pa, const char* fieldname) {
   Api api(__func__);
   mxArray* a = api.Arg(pa);
   if (a == nullptr || a->cls != mxSTRUCT_CLASS || !IsValidName(fieldname)) return -1;
-  if (mxhost::detail::IsInput(mxhost::detail::RootOf(a))) {
+  if (mxhost::detail::WithinInput(a)) {
     api.Violation("modifies an input argument (prhs)");
     return -1;
   }
@@ -518,7 +518,7 @@ void mxRemoveField(mxArray* pa, int fieldnumber) {
   if (a == nullptr || a->cls != mxSTRUCT_CLASS || fieldnumber < 0 ||
       static_cast<size_t>(fieldnumber) >= a->fields.size())
     return;
-  if (mxhost::detail::IsInput(mxhost::detail::RootOf(a))) {
+  if (mxhost::detail::WithinInput(a)) {
     api.Violation("modifies an input argument (prhs)");
     return;
   }
