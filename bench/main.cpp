@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <string>
 
 int main(int argc, char** argv) {
     const char* path = argc > 1 ? argv[1] : "results.txt";
@@ -14,6 +15,9 @@ int main(int argc, char** argv) {
 #ifdef KX_BENCH_BUILD_TYPE
         report.Line(std::string("gateway benchmarks (") + KX_BENCH_BUILD_TYPE + " build); each figure is a ratio of "
                     "medians measured in this run");
+        if (std::string(KX_BENCH_BUILD_TYPE) == "Debug") {
+            report.Line("  an unoptimised build: its figures say little about a release build");
+        }
 #endif
         kxbench::BenchChunkHandOff(report);
         kxbench::BenchChunkConversion(report);
