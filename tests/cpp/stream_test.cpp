@@ -119,13 +119,26 @@ TEST_F(StreamTest, WholeRecording_DeliversTheHeadsetsSamplesInOrderAndStopsClean
     EXPECT_EQ(mxhost::FieldNames(Ok(stop)), (std::vector<std::string>{"drained_chunks", "stopped"}));
     EXPECT_TRUE(B(stop.value, "stopped"));
     EXPECT_FALSE(B(Ok(Call("is_streaming")), "streaming"));
-    std::string last_registration;
+    std::vector<std::string> registrations;
     for (const kxsim::Call& call : kxsim::Calls()) {
         if (call.op == "kx_eeg_manager_set_callback_chunk") {
-            last_registration = call.args;
+            registrations.push_back(call.args.substr(call.args.find(',')));
         }
     }
-    EXPECT_NE(last_registration.find("null"), std::string::npos) << last_registration;
+    EXPECT_EQ(registrations, (std::vector<std::string>{", cb, ptr", ", null, null"}));
+}
+
+// The data callback read the stream rate while start_stream was storing it, a data race.
+TEST_F(StreamTest, StartStream_ChunksArriveDuringTheStart_AllBufferedWithTheStreamRate) {
+    kxsim::SetManualStream(true);
+    kxsim::SetStartBurst(200);
+    Connect();
+    Ok(Call("start_stream"));
+    ASSERT_TRUE(kxsim::WaitForChunks(200, 10000));
+    CallResult read = Call("read_chunk");
+    EXPECT_EQ(Meta(Ok(read), "chunk_count"), 200);
+    EXPECT_EQ(Meta(read.value, "sample_frequency_hz"), 250);
+    EXPECT_EQ(Meta(read.value, "dropped_chunks"), 0);
 }
 
 TEST_F(StreamTest, ReadChunk_EveryChannelTypeAndNullChannel_ReachMatlabConverted) {
@@ -156,10 +169,11 @@ TEST_F(StreamTest, StartStream_WithoutConnection_FailsNotConnected) {
 
 TEST_F(StreamTest, StartStream_BadCapacity_FailsBeforeTouchingTheSdk) {
     Connect();
-    const std::string positive = "\"max_buffer_chunks\" must be positive.";
-    EXPECT_MEX_FAILURE(Call("start_stream", Capacity(0.5)), "kestrix:mex:invalidArgument", positive);
-    EXPECT_MEX_FAILURE(Call("start_stream", Capacity(-3)), "kestrix:mex:invalidArgument", positive);
-    EXPECT_MEX_FAILURE(Call("start_stream", Capacity(4294967296.0)), "kestrix:mex:invalidArgument", positive);
+    for (double below_one : {0.5, -3.0, 4294967296.0}) {
+        SCOPED_TRACE(below_one);
+        EXPECT_MEX_FAILURE(Call("start_stream", Capacity(below_one)), "kestrix:mex:invalidArgument",
+                           "\"max_buffer_chunks\" must be positive.");
+    }
     EXPECT_MEX_FAILURE(Call("start_stream", Struct({{"max_buffer_chunks", mxhost::Logical(true)}})),
                        "kestrix:mex:invalidArgument", "\"max_buffer_chunks\" must be numeric.");
     EXPECT_MEX_FAILURE(Call("start_stream", Capacity(NAN)), "kestrix:mex:invalidArgument",
@@ -176,6 +190,14 @@ TEST_F(StreamTest, StartStream_CapacityTruncated_KeepsOnlyTheNewestChunk) {
     EXPECT_EQ(Meta(Ok(read), "chunk_count"), 1);
     EXPECT_EQ(Meta(read.value, "dropped_chunks"), 2);
     EXPECT_EQ(DataOf(read.value).at(0, 0), kxsim::ExpectedValue(0, 0, 50));
+
+    ASSERT_TRUE(kxsim::EmitChunks(2));
+    for (double dropped : {1, 0}) {  // a read that does not drain reports the drop once and keeps the chunk
+        CallResult peek = Call("read_chunk", ReadPayload(0, false));
+        EXPECT_EQ(Meta(Ok(peek), "chunk_count"), 1);
+        EXPECT_EQ(Meta(peek.value, "dropped_chunks"), dropped);
+        EXPECT_EQ(DataOf(peek.value).at(0, 0), kxsim::ExpectedValue(0, 0, 100));
+    }
 }
 
 TEST_F(StreamTest, StartStream_IncompatibleStream_Refused) {
@@ -230,6 +252,19 @@ TEST_F(StreamTest, StopStream_WhenNothingStreams_UnregistersAndReportsNotStopped
     EXPECT_EQ(D(stop.value, "drained_chunks"), 0);
     EXPECT_EQ(kxsim::CountCalls("kx_eeg_manager_stop_stream"), 0);
     EXPECT_EQ(kxsim::CountCalls("kx_eeg_manager_set_callback_chunk"), 1);
+}
+
+TEST_F(StreamTest, StopStream_AfterTheLinkDropped_DrainsWhatIsBufferedWithoutStopping) {
+    kxsim::SetManualStream(true);
+    Connect();
+    Ok(Call("start_stream"));
+    ASSERT_TRUE(kxsim::EmitChunks(2));
+    kxsim::DropLink();
+    CallResult stop = Call("stop_stream");
+    EXPECT_FALSE(B(Ok(stop), "stopped"));
+    EXPECT_EQ(D(stop.value, "drained_chunks"), 2);
+    EXPECT_EQ(kxsim::CountCalls("kx_eeg_manager_stop_stream"), 0);
+    EXPECT_FALSE(Meta(Ok(Call("read_chunk")), "available"));
 }
 
 TEST_F(StreamTest, StopStream_SdkStatusOrThrow_LeavesTheStreamRunning) {
@@ -294,8 +329,7 @@ TEST_F(StreamTest, ReadChunk_MetaDescribesEachChunkOldestFirst) {
     EXPECT_EQ(mxhost::Dims(Field(read.value, "data")), (std::vector<size_t>{8, 75}));
 }
 
-// A read that met a change of channel count used to fail and lose the
-// chunks it had already taken out of the buffer.
+// A read that met a change of channel count failed and lost the chunks it had already taken out.
 TEST_F(StreamTest, ReadChunk_ChannelCountChangesMidStream_NextReadReturnsTheNewLayout) {
     kxsim::SetManualStream(true);
     kxsim::SetChannelCountChangeAfter(2, 3);
@@ -350,27 +384,29 @@ TEST_F(StreamTest, FastStreamSlowReader_EveryChunkReturnedDroppedOrDrained) {
                 static_cast<unsigned long long>(dropped), static_cast<unsigned long long>(drained));
 }
 
-class StreamSlowWaitTest : public StreamTest {};
+class StreamSlowWaitTest : public StreamTest {
+protected:
+    // The command fails as given once the 10 s wait for the SDK's streaming state has run out.
+    void ExpectFailureAfterTenSeconds(const char* command, const char* identifier, const char* message) {
+        const auto start = Clock::now();
+        EXPECT_MEX_FAILURE(Call(command), identifier, message);
+        const auto elapsed = Clock::now() - start;
+        EXPECT_GE(elapsed, std::chrono::seconds(10));
+        EXPECT_LT(elapsed, std::chrono::seconds(12));
+    }
+};
 
 TEST_F(StreamSlowWaitTest, StartStream_NeverStreaming_FailsAfterTenSeconds) {
     kxsim::SetStreamingDelays(-1, 0);
     Connect();
-    const auto start = Clock::now();
-    EXPECT_MEX_FAILURE(Call("start_stream"), "kestrix:state:notStreaming", "Stream did not start.");
-    const auto elapsed = Clock::now() - start;
-    EXPECT_GE(elapsed, std::chrono::seconds(10));
-    EXPECT_LT(elapsed, std::chrono::seconds(12));
+    ExpectFailureAfterTenSeconds("start_stream", "kestrix:state:notStreaming", "Stream did not start.");
 }
 
 TEST_F(StreamSlowWaitTest, StopStream_NeverStopping_FailsAfterTenSeconds) {
     kxsim::SetStreamingDelays(0, -1);
     Connect();
     Ok(Call("start_stream"));
-    const auto start = Clock::now();
-    EXPECT_MEX_FAILURE(Call("stop_stream"), "kestrix:state:streaming", "Stream did not stop.");
-    const auto elapsed = Clock::now() - start;
-    EXPECT_GE(elapsed, std::chrono::seconds(10));
-    EXPECT_LT(elapsed, std::chrono::seconds(12));
+    ExpectFailureAfterTenSeconds("stop_stream", "kestrix:state:streaming", "Stream did not stop.");
 }
 
 // ---- mock backend ----------------------------------------------------------
