@@ -45,35 +45,28 @@ Listed ReadListed(const mxArray* result) {
     return listed;
 }
 
-// Keeps each call's result alive until the test ends, so the values read
-// from it stay valid (a CallResult frees its value when it goes).
+// The three commands, each called with a valid payload, fail with `message`.
 template <typename Base>
-class KeepingResults : public Base {
+class AnnotationFixture : public Base {
 protected:
-    const mxArray* Value(kxtest::CallResult result) {
-        kept_.push_back(std::move(result));
-        return this->Ok(kept_.back());
+    void ExpectEveryCommandNotConnected(const char* message) {
+        EXPECT_MEX_FAILURE(this->Call("annotate", Message("start")), kNotConnected, message);
+        EXPECT_MEX_FAILURE(this->Call("get_annotations"), kNotConnected, message);
+        EXPECT_MEX_FAILURE(this->Call("clear_annotations"), kNotConnected, message);
     }
-    void TearDown() override {
-        kept_.clear();
-        Base::TearDown();
-    }
-
-private:
-    std::vector<kxtest::CallResult> kept_;
+    Listed List() { return ReadListed(this->Ok(this->Call("get_annotations"))); }
 };
 
-class AnnotationsTest : public KeepingResults<kxtest::GatewayTest> {
+class AnnotationsTest : public AnnotationFixture<kxtest::GatewayTest> {
 protected:
     void SetUp() override {
-        KeepingResults::SetUp();
+        GatewayTest::SetUp();
         kxsim::SetConnectPlan({0, 10, 10, true, -1});
     }
     void ConnectSola() {
-        Value(Call("connect", Struct({{"device_name", Str("SIM SOLA 101")}})));
+        Ok(Call("connect", Struct({{"device_name", Str("SIM SOLA 101")}})));
         ASSERT_TRUE(kxsim::Connected());
     }
-    Listed List() { return ReadListed(Value(Call("get_annotations"))); }
 };
 
 TEST_F(AnnotationsTest, Annotate_BadMessage_FailsBeforeTheConnectionCheck) {
@@ -84,20 +77,11 @@ TEST_F(AnnotationsTest, Annotate_BadMessage_FailsBeforeTheConnectionCheck) {
     EXPECT_MEX_FAILURE(Call("annotate"), "kestrix:mex:invalidArgument", "\"message\" must be a non-empty string.");
 }
 
-TEST_F(AnnotationsTest, EveryCommand_NoManager_FailsAsNotConnected) {
-    const char* message = "No active EEG manager. Call kx_connect first.";
-    EXPECT_MEX_FAILURE(Call("annotate", Message("start")), kNotConnected, message);
-    EXPECT_MEX_FAILURE(Call("get_annotations"), kNotConnected, message);
-    EXPECT_MEX_FAILURE(Call("clear_annotations"), kNotConnected, message);
-}
-
-TEST_F(AnnotationsTest, EveryCommand_LinkLost_FailsAsNotConnected) {
+TEST_F(AnnotationsTest, EveryCommand_NoManagerOrLinkLost_FailsAsNotConnected) {
+    ExpectEveryCommandNotConnected("No active EEG manager. Call kx_connect first.");
     ConnectSola();
     kxsim::DropLink();
-    const char* message = "No device connected. Call kx_connect first.";
-    EXPECT_MEX_FAILURE(Call("annotate", Message("start")), kNotConnected, message);
-    EXPECT_MEX_FAILURE(Call("get_annotations"), kNotConnected, message);
-    EXPECT_MEX_FAILURE(Call("clear_annotations"), kNotConnected, message);
+    ExpectEveryCommandNotConnected("No device connected. Call kx_connect first.");
 }
 
 TEST_F(AnnotationsTest, AnnotateListClear_KeepsOrderAndSdkStamps) {
@@ -105,18 +89,18 @@ TEST_F(AnnotationsTest, AnnotateListClear_KeepsOrderAndSdkStamps) {
     const Listed none = List();
     EXPECT_TRUE(none.texts.empty());
 
-    const mxArray* answer = Value(Call("annotate", Message("eyes closed")));
+    const mxArray* answer = Ok(Call("annotate", Message("eyes closed")));
     EXPECT_EQ(mxhost::FieldNames(answer), (std::vector<std::string>{"annotated", "message"}));
     EXPECT_TRUE(B(answer, "annotated"));
     EXPECT_EQ(S(answer, "message"), "eyes closed");
-    Value(Call("annotate", Message("100% blink")));
+    Ok(Call("annotate", Message("100% blink")));
     kxsim::AddRawAnnotation(9007199254740992ull, nullptr);  // 2^53, exact as a double
 
     const Listed listed = List();
     EXPECT_EQ(listed.texts, (std::vector<std::string>{"eyes closed", "100% blink", ""}));
     EXPECT_EQ(listed.stamps, (std::vector<double>{0, 0, 9007199254740992.0}));
 
-    const mxArray* cleared = Value(Call("clear_annotations"));
+    const mxArray* cleared = Ok(Call("clear_annotations"));
     EXPECT_EQ(mxhost::FieldNames(cleared), std::vector<std::string>{"cleared"});
     EXPECT_TRUE(B(cleared, "cleared"));
     EXPECT_EQ(kxsim::CountCalls("kx_eeg_manager_clear_annotations"), 1);
@@ -126,10 +110,10 @@ TEST_F(AnnotationsTest, AnnotateListClear_KeepsOrderAndSdkStamps) {
 TEST_F(AnnotationsTest, Annotate_WhileStreaming_CarriesTheSdkSampleIndex) {
     kxsim::SetManualStream(true);
     ConnectSola();
-    Value(Call("start_stream"));
+    Ok(Call("start_stream"));
     ASSERT_TRUE(kxsim::EmitChunks(3));  // 25 samples each
-    Value(Call("annotate", Message("stimulus")));
-    Value(Call("stop_stream"));
+    Ok(Call("annotate", Message("stimulus")));
+    Ok(Call("stop_stream"));
     const Listed listed = List();
     EXPECT_EQ(listed.texts, std::vector<std::string>{"stimulus"});
     EXPECT_EQ(listed.stamps, std::vector<double>{75});
@@ -158,57 +142,53 @@ TEST_F(AnnotationsTest, EveryCommand_SdkThrows_FailsAsNativeException) {
 
 TEST_F(AnnotationsTest, GetAnnotations_NullList_AnswersEmpty) {
     ConnectSola();
-    Value(Call("annotate", Message("kept by the SDK")));
+    Ok(Call("annotate", Message("kept by the SDK")));
     kxsim::ScriptNull("kx_eeg_manager_get_annotations");
     EXPECT_TRUE(List().texts.empty());
 }
 
 // ---- mock backend ----------------------------------------------------------
 
-class MockAnnotationsTest : public KeepingResults<kxtest::MockGatewayTest> {
+class MockAnnotationsTest : public AnnotationFixture<kxtest::MockGatewayTest> {
 protected:
-    void ConnectMock() { Value(Call("connect", Struct({{"device_name", Str("MOCK SOLA 001")}}))); }
-    Listed List() { return ReadListed(Value(Call("get_annotations"))); }
+    void ConnectMock() { Ok(Call("connect", Struct({{"device_name", Str("MOCK SOLA 001")}}))); }
     // Reads chunks until `chunks` have arrived in total; returns that total.
     double ReadChunks(double chunks) {
         const Array wait = Struct({{"timeout_ms", Num(5000)}});
         double total = 0;
         for (int reads = 0; total < chunks && reads < 50; ++reads) {
-            total += D(mxhost::Field(Value(Call("read_chunk", wait)), "meta"), "chunk_count");
+            total += D(mxhost::Field(Ok(Call("read_chunk", wait)), "meta"), "chunk_count");
         }
         return total;
     }
 };
 
 TEST_F(MockAnnotationsTest, EveryCommand_NoMockDevice_FailsAndStoresNothing) {
-    const char* message = "No device connected. Call kx_connect first.";
-    EXPECT_MEX_FAILURE(Call("annotate", Message("lost")), kNotConnected, message);
-    EXPECT_MEX_FAILURE(Call("get_annotations"), kNotConnected, message);
-    EXPECT_MEX_FAILURE(Call("clear_annotations"), kNotConnected, message);
+    ExpectEveryCommandNotConnected("No device connected. Call kx_connect first.");
     ConnectMock();
     EXPECT_TRUE(List().texts.empty());
 }
 
 TEST_F(MockAnnotationsTest, Stamps_AreTheMockSampleIndex_AndSurviveStop) {
     ConnectMock();
-    Value(Call("annotate", Message("before")));
+    Ok(Call("annotate", Message("before")));
     // One 25-sample chunk a second, so the index stays put well after a read.
-    Value(Call("set_sample_rate", Struct({{"rate_hz", Num(25)}})));
-    Value(Call("start_stream"));
+    Ok(Call("set_sample_rate", Struct({{"rate_hz", Num(25)}})));
+    Ok(Call("start_stream"));
     ASSERT_EQ(ReadChunks(3), 3.0);
-    Value(Call("annotate", Message("after three chunks")));
-    Value(Call("stop_stream"));
+    Ok(Call("annotate", Message("after three chunks")));
+    Ok(Call("stop_stream"));
 
-    Value(Call("start_stream"));
+    Ok(Call("start_stream"));
     ASSERT_EQ(ReadChunks(1), 1.0);
-    Value(Call("annotate", Message("restarted")));
-    Value(Call("stop_stream"));
+    Ok(Call("annotate", Message("restarted")));
+    Ok(Call("stop_stream"));
 
     const Listed listed = List();
     EXPECT_EQ(listed.texts, (std::vector<std::string>{"before", "after three chunks", "restarted"}));
     EXPECT_EQ(listed.stamps, (std::vector<double>{0, 75, 25}));
 
-    EXPECT_TRUE(B(Value(Call("clear_annotations")), "cleared"));
+    EXPECT_TRUE(B(Ok(Call("clear_annotations")), "cleared"));
     EXPECT_TRUE(List().texts.empty());
     EXPECT_EQ(kxsim::CountCalls("kx_eeg_manager_annotate"), 0);
 }

@@ -47,6 +47,9 @@ kxsim::Headset HeadsetOfModel(std::uint8_t model) {
     return headset;
 }
 
+const char* const kSettingCommands[] = {"set_channel_enabled", "set_channel_gain", "set_channel_bias",
+                                        "set_sample_rate", "load_config"};
+
 // The payload each setting command is refused with while a stream runs; it
 // is deliberately invalid, to show the streaming check comes first.
 struct RefusedWhileStreaming {
@@ -60,33 +63,15 @@ const RefusedWhileStreaming kRefusedWhileStreaming[] = {
     {"set_sample_rate", "Cannot change sample rate while streaming."},
 };
 
-// Keeps each call's result alive until the test ends, so the values read
-// from it stay valid (a CallResult frees its value when it goes).
-template <typename Base>
-class KeepingResults : public Base {
-protected:
-    const mxArray* Value(kxtest::CallResult result) {
-        kept_.push_back(std::move(result));
-        return this->Ok(kept_.back());
-    }
-    void TearDown() override {
-        kept_.clear();
-        Base::TearDown();
-    }
-
-private:
-    std::vector<kxtest::CallResult> kept_;
-};
-
-class SettingsTest : public KeepingResults<kxtest::GatewayTest> {
+class SettingsTest : public kxtest::GatewayTest {
 protected:
     void SetUp() override {
-        KeepingResults::SetUp();
+        GatewayTest::SetUp();
         kxsim::SetConnectPlan({0, 10, 10, true, -1});
     }
 
     void ConnectTo(const std::string& name) {
-        Value(Call("connect", Struct({{"device_name", Str(name)}})));
+        Ok(Call("connect", Struct({{"device_name", Str(name)}})));
         ASSERT_TRUE(kxsim::Connected());
     }
     void ConnectModel(std::uint8_t model) {
@@ -105,20 +90,14 @@ protected:
     }
 };
 
-TEST_F(SettingsTest, EveryCommand_NoManager_FailsBeforeReadingThePayload) {
-    const Array empty = Struct({});
-    for (const char* command :
-         {"set_channel_enabled", "set_channel_gain", "set_channel_bias", "set_sample_rate", "load_config"}) {
+TEST_F(SettingsTest, EveryCommand_NoManagerOrLinkLost_FailsBeforeReadingThePayload) {
+    for (const char* command : kSettingCommands) {
         SCOPED_TRACE(command);
-        EXPECT_MEX_FAILURE(Call(command, empty), kNotConnected, "No active EEG manager. Call kx_connect first.");
+        EXPECT_MEX_FAILURE(Call(command, Struct({})), kNotConnected, "No active EEG manager. Call kx_connect first.");
     }
-}
-
-TEST_F(SettingsTest, EveryCommand_LinkLost_FailsAsNotConnected) {
     ConnectTo("SIM SOLA 101");
     kxsim::DropLink();
-    for (const char* command :
-         {"set_channel_enabled", "set_channel_gain", "set_channel_bias", "set_sample_rate", "load_config"}) {
+    for (const char* command : kSettingCommands) {
         SCOPED_TRACE(command);
         EXPECT_MEX_FAILURE(Call(command, Struct({})), kNotConnected, "No device connected. Call kx_connect first.");
     }
@@ -126,7 +105,7 @@ TEST_F(SettingsTest, EveryCommand_LinkLost_FailsAsNotConnected) {
 
 TEST_F(SettingsTest, SettingCommands_WhileStreaming_RefusedBeforePayloadAndSdkUntouched) {
     ConnectTo("SIM SOLA 101");
-    Value(Call("start_stream"));
+    Ok(Call("start_stream"));
     kxsim::ClearCalls();
     for (const RefusedWhileStreaming& row : kRefusedWhileStreaming) {
         SCOPED_TRACE(row.command);
@@ -136,31 +115,31 @@ TEST_F(SettingsTest, SettingCommands_WhileStreaming_RefusedBeforePayloadAndSdkUn
                            "kx_eeg_manager_set_channel_bias", "kx_eeg_manager_set_data_stream_rate"}) {
         EXPECT_EQ(kxsim::CountCalls(op), 0) << op;
     }
-    EXPECT_TRUE(B(Value(Call("load_config")), "loaded"));
+    EXPECT_TRUE(B(Ok(Call("load_config")), "loaded"));
     EXPECT_EQ(kxsim::CountCalls("kx_eeg_manager_load_config"), 1);
-    Value(Call("stop_stream"));
+    Ok(Call("stop_stream"));
 }
 
 TEST_F(SettingsTest, SetChannelEnabled_TruncatesAndAcceptsLogicalOrNumeric) {
     ConnectTo("SIM SOLA 101");
-    const mxArray* off = Value(Call("set_channel_enabled", Enabled(2.9, Logical(false))));
+    const mxArray* off = Ok(Call("set_channel_enabled", Enabled(2.9, Logical(false))));
     EXPECT_EQ(mxhost::FieldNames(off), (std::vector<std::string>{"channel_id", "enabled"}));
     EXPECT_EQ(D(off, "channel_id"), 2.0);
     EXPECT_FALSE(B(off, "enabled"));
     EXPECT_FALSE(kxsim::ChannelEnabled(2));
 
-    EXPECT_TRUE(B(Value(Call("set_channel_enabled", Enabled(2, Num(0.5)))), "enabled"));
+    EXPECT_TRUE(B(Ok(Call("set_channel_enabled", Enabled(2, Num(0.5)))), "enabled"));
     EXPECT_TRUE(kxsim::ChannelEnabled(2));
-    EXPECT_FALSE(B(Value(Call("set_channel_enabled", Enabled(2, Num(0)))), "enabled"));
+    EXPECT_FALSE(B(Ok(Call("set_channel_enabled", Enabled(2, Num(0)))), "enabled"));
     EXPECT_FALSE(kxsim::ChannelEnabled(2));
 }
 
 TEST_F(SettingsTest, ChannelMinusOne_ReachesSdkAs65535_AnswerShowsMinusOne) {
     ConnectTo("SIM SOLA 101");
-    EXPECT_EQ(D(Value(Call("set_channel_enabled", Enabled(-1, Logical(true)))), "channel_id"), -1.0);
+    EXPECT_EQ(D(Ok(Call("set_channel_enabled", Enabled(-1, Logical(true)))), "channel_id"), -1.0);
     EXPECT_NE(LastArgs("kx_eeg_manager_set_channel_enabled").find("65535"), std::string::npos)
         << LastArgs("kx_eeg_manager_set_channel_enabled");
-    EXPECT_EQ(D(Value(Call("set_channel_bias", Bias(-1, Num(2)))), "channel_id"), -1.0);
+    EXPECT_EQ(D(Ok(Call("set_channel_bias", Bias(-1, Num(2)))), "channel_id"), -1.0);
     EXPECT_NE(LastArgs("kx_eeg_manager_set_channel_bias").find("65535"), std::string::npos)
         << LastArgs("kx_eeg_manager_set_channel_bias");
     // The headset has 8 electrodes; the simulator records the out-of-range
@@ -196,8 +175,8 @@ TEST_F(SettingsTest, SetChannelGain_MultipliersAndGainModeValues_ApplyTheTable) 
                         {12, "X12", 5}, {0, "X1", 0}, {3, "X6", 3}, {5, "X12", 5}, {4.7, "X4", 2}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.input);
-        Value(Call("set_channel_gain", Gain(7, 6)));  // a mode no row ends on by accident
-        const mxArray* result = Value(Call("set_channel_gain", Gain(7, row.input)));
+        Ok(Call("set_channel_gain", Gain(7, 6)));  // a mode no row ends on by accident
+        const mxArray* result = Ok(Call("set_channel_gain", Gain(7, row.input)));
         EXPECT_EQ(mxhost::FieldNames(result), (std::vector<std::string>{"channel_id", "gain_mode"}));
         EXPECT_EQ(D(result, "channel_id"), 7.0);
         EXPECT_EQ(S(mxhost::Field(result, "gain_mode"), "name"), row.name);
@@ -208,7 +187,7 @@ TEST_F(SettingsTest, SetChannelGain_MultipliersAndGainModeValues_ApplyTheTable) 
 
 TEST_F(SettingsTest, SetChannelGain_RejectedValues_FailAndChangeNothing) {
     ConnectTo("SIM SOLA 101");
-    Value(Call("set_channel_gain", Gain(1, 8)));
+    Ok(Call("set_channel_gain", Gain(1, 8)));
     kxsim::ClearCalls();
     for (double bad : {7.0, 9.0, 10.0, 11.0, 13.0, -1.0, 1e12}) {
         SCOPED_TRACE(bad);
@@ -241,7 +220,7 @@ TEST_F(SettingsTest, SetChannelBias_PolarityTable) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        const mxArray* result = Value(Call("set_channel_bias", Bias(3, row.make())));
+        const mxArray* result = Ok(Call("set_channel_bias", Bias(3, row.make())));
         EXPECT_EQ(mxhost::FieldNames(result), (std::vector<std::string>{"channel_id", "polarity"}));
         EXPECT_EQ(D(result, "channel_id"), 3.0);
         EXPECT_EQ(S(mxhost::Field(result, "polarity"), "name"), row.name);
@@ -252,7 +231,7 @@ TEST_F(SettingsTest, SetChannelBias_PolarityTable) {
 
 TEST_F(SettingsTest, SetChannelBias_BadPolarity_FailsWithItsOwnMessagesAndChangesNothing) {
     ConnectTo("SIM SOLA 101");
-    Value(Call("set_channel_bias", Bias(3, Num(2))));
+    Ok(Call("set_channel_bias", Bias(3, Num(2))));
     kxsim::ClearCalls();
     EXPECT_MEX_FAILURE(Call("set_channel_bias", Struct({{"channel_id", Num(3)}})), kInvalid, kPolarityPresence);
     EXPECT_MEX_FAILURE(Call("set_channel_bias", Bias(3, mxhost::Empty(mxDOUBLE_CLASS))), kInvalid,
@@ -277,7 +256,7 @@ TEST_F(SettingsTest, SetSampleRate_EveryRateOfTheTable_ReachesTheSdkAsItsCode) {
                                            {1000, 4},  {500, 5},  {250.9, 6}};
     for (const auto& [rate, code] : rows) {
         SCOPED_TRACE(rate);
-        const mxArray* result = Value(Call("set_sample_rate", Rate(rate)));
+        const mxArray* result = Ok(Call("set_sample_rate", Rate(rate)));
         EXPECT_EQ(mxhost::FieldNames(result), std::vector<std::string>{"sample_rate_hz"});
         EXPECT_EQ(D(result, "sample_rate_hz"), std::trunc(rate));
         EXPECT_EQ(kxsim::RateCode(), code);
@@ -333,7 +312,7 @@ class SettingsModelTest : public SettingsTest, public ::testing::WithParamInterf
 TEST_P(SettingsModelTest, SetSampleRate_FollowsTheModelLimits) {
     const ModelLimits& limits = GetParam();
     ConnectModel(limits.model);
-    EXPECT_EQ(D(Value(Call("set_sample_rate", Rate(250))), "sample_rate_hz"), 250.0);
+    EXPECT_EQ(D(Ok(Call("set_sample_rate", Rate(250))), "sample_rate_hz"), 250.0);
     EXPECT_MEX_FAILURE(Call("set_sample_rate", Rate(300)), kWrongValue, "Wrong sample rate.");
     const std::pair<double, const std::string*> checks[] = {
         {500, &limits.at500}, {1000, &limits.at1000}, {16000, &limits.at16000}};
@@ -365,7 +344,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(SettingsTest, LoadConfig_StatusAndThrow_FailUnderTheOperationName) {
     ConnectTo("SIM SOLA 101");
-    EXPECT_EQ(mxhost::FieldNames(Value(Call("load_config"))), std::vector<std::string>{"loaded"});
+    EXPECT_EQ(mxhost::FieldNames(Ok(Call("load_config"))), std::vector<std::string>{"loaded"});
     EXPECT_NE(LastArgs("kx_eeg_manager_load_config").find("null, null"), std::string::npos)
         << LastArgs("kx_eeg_manager_load_config");
     kxsim::ScriptStatus("kx_eeg_manager_load_config", KX_ERROR_ANNOTATION_UNAVAILABLE_CALIBRATING);
@@ -381,14 +360,13 @@ TEST_F(SettingsTest, LoadConfig_StatusAndThrow_FailUnderTheOperationName) {
 
 // ---- mock backend ----------------------------------------------------------
 
-class MockSettingsTest : public KeepingResults<kxtest::MockGatewayTest> {
+class MockSettingsTest : public kxtest::MockGatewayTest {
 protected:
-    void ConnectMock() { Value(Call("connect", Struct({{"device_name", Str("MOCK SOLA 001")}}))); }
+    void ConnectMock() { Ok(Call("connect", Struct({{"device_name", Str("MOCK SOLA 001")}}))); }
 };
 
 TEST_F(MockSettingsTest, EveryCommand_NoMockDevice_FailsAsNotConnected) {
-    for (const char* command :
-         {"set_channel_enabled", "set_channel_gain", "set_channel_bias", "set_sample_rate", "load_config"}) {
+    for (const char* command : kSettingCommands) {
         SCOPED_TRACE(command);
         EXPECT_MEX_FAILURE(Call(command, Struct({})), kNotConnected, "No device connected. Call kx_connect first.");
     }
@@ -396,20 +374,20 @@ TEST_F(MockSettingsTest, EveryCommand_NoMockDevice_FailsAsNotConnected) {
 
 TEST_F(MockSettingsTest, SettingCommands_WhileStreaming_RefusedButLoadConfigAllowed) {
     ConnectMock();
-    Value(Call("start_stream"));
+    Ok(Call("start_stream"));
     for (const RefusedWhileStreaming& row : kRefusedWhileStreaming) {
         SCOPED_TRACE(row.command);
         EXPECT_MEX_FAILURE(Call(row.command, Struct({})), kStreaming, row.message);
     }
-    EXPECT_TRUE(B(Value(Call("load_config")), "loaded"));
-    Value(Call("stop_stream"));
+    EXPECT_TRUE(B(Ok(Call("load_config")), "loaded"));
+    Ok(Call("stop_stream"));
 }
 
 TEST_F(MockSettingsTest, SetSampleRate_AnyPositiveRate_AcceptedWithoutTheModel) {
     ConnectMock();
     kxsim::ClearCalls();
-    EXPECT_EQ(D(Value(Call("set_sample_rate", Rate(300))), "sample_rate_hz"), 300.0);
-    EXPECT_EQ(D(Value(Call("set_sample_rate", Rate(16000))), "sample_rate_hz"), 16000.0);
+    EXPECT_EQ(D(Ok(Call("set_sample_rate", Rate(300))), "sample_rate_hz"), 300.0);
+    EXPECT_EQ(D(Ok(Call("set_sample_rate", Rate(16000))), "sample_rate_hz"), 16000.0);
     EXPECT_MEX_FAILURE(Call("set_sample_rate", Rate(-1)), kInvalid, "\"rate_hz\" must be positive.");
     EXPECT_EQ(kxsim::CallNames(), std::vector<std::string>{});
 }
@@ -417,18 +395,18 @@ TEST_F(MockSettingsTest, SetSampleRate_AnyPositiveRate_AcceptedWithoutTheModel) 
 TEST_F(MockSettingsTest, SetChannelGain_UsesTheSdkMultiplierMapping_ChannelUpTo33) {
     ConnectMock();
     kxsim::ClearCalls();
-    const mxArray* result = Value(Call("set_channel_gain", Gain(33, 4)));
+    const mxArray* result = Ok(Call("set_channel_gain", Gain(33, 4)));
     EXPECT_EQ(S(mxhost::Field(result, "gain_mode"), "name"), "X4");
     EXPECT_EQ(D(mxhost::Field(result, "gain_mode"), "value"), 2.0);
     EXPECT_EQ(kxsim::CountCalls("kx_multiplier_to_gain_mode"), 1);
     EXPECT_MEX_FAILURE(Call("set_channel_gain", Gain(34, 4)), kInvalid, "Invalid channel number.");
     EXPECT_MEX_FAILURE(Call("set_channel_gain", Gain(0, 7)), kInvalid, kGainMessage);
-    EXPECT_EQ(D(mxhost::Field(Value(Call("set_channel_gain", Gain(0, 3))), "gain_mode"), "value"), 3.0);
+    EXPECT_EQ(D(mxhost::Field(Ok(Call("set_channel_gain", Gain(0, 3))), "gain_mode"), "value"), 3.0);
 }
 
 TEST_F(MockSettingsTest, SetChannelBias_AnyChannel_AnswersThePolarity) {
     ConnectMock();
-    const mxArray* result = Value(Call("set_channel_bias", Bias(-1, Logical(true))));
+    const mxArray* result = Ok(Call("set_channel_bias", Bias(-1, Logical(true))));
     EXPECT_EQ(D(result, "channel_id"), -1.0);
     EXPECT_EQ(S(mxhost::Field(result, "polarity"), "name"), "BOTH");
     EXPECT_MEX_FAILURE(Call("set_channel_bias", Bias(1, Num(4))), kInvalid, kPolarityRange);
@@ -436,22 +414,22 @@ TEST_F(MockSettingsTest, SetChannelBias_AnyChannel_AnswersThePolarity) {
 
 TEST_F(MockSettingsTest, EnabledChannelsAndRate_AreWhatTheMockStreamDelivers) {
     ConnectMock();
-    Value(Call("set_channel_enabled", Enabled(3, Logical(true))));
-    Value(Call("set_channel_enabled", Enabled(7, Num(1))));
-    Value(Call("set_sample_rate", Rate(500)));
-    Value(Call("start_stream"));
+    Ok(Call("set_channel_enabled", Enabled(3, Logical(true))));
+    Ok(Call("set_channel_enabled", Enabled(7, Num(1))));
+    Ok(Call("set_sample_rate", Rate(500)));
+    Ok(Call("start_stream"));
     const Array wait = Struct({{"timeout_ms", Num(5000)}, {"drain", Logical(false)}});
-    const mxArray* meta = mxhost::Field(Value(Call("read_chunk", wait)), "meta");
+    const mxArray* meta = mxhost::Field(Ok(Call("read_chunk", wait)), "meta");
     EXPECT_EQ(D(meta, "channel_count"), 2.0);
     EXPECT_EQ(D(meta, "sample_frequency_hz"), 500.0);
-    Value(Call("stop_stream"));
+    Ok(Call("stop_stream"));
 
     // A disabled channel keeps its entry and is no longer streamed.
-    EXPECT_FALSE(B(Value(Call("set_channel_enabled", Enabled(7, Logical(false)))), "enabled"));
-    Value(Call("start_stream"));
-    meta = mxhost::Field(Value(Call("read_chunk", wait)), "meta");
+    EXPECT_FALSE(B(Ok(Call("set_channel_enabled", Enabled(7, Logical(false)))), "enabled"));
+    Ok(Call("start_stream"));
+    meta = mxhost::Field(Ok(Call("read_chunk", wait)), "meta");
     EXPECT_EQ(D(meta, "channel_count"), 1.0);
-    Value(Call("stop_stream"));
+    Ok(Call("stop_stream"));
 }
 
 }  // namespace

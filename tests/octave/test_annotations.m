@@ -1,23 +1,15 @@
 % annotate, get_annotations and clear_annotations, as MATLAB code sees them,
 % on either backend.
-s = kx_core_mex('status');
-mock = strcmp(s.backend_variant, 'mock');
-if mock
-  device = 'MOCK SOLA 001';
-  no_device = 'No device connected. Call kx_connect first.';
-else
-  device = 'SIM SOLA 101';
-  no_device = 'No active EEG manager. Call kx_connect first.';
-end
+b = kx_test_backend();
 
 % The message is read before the connection is checked.
 expect_mex_error(@() kx_core_mex('annotate', struct('message', '')), ...
                  'kestrix:mex:invalidArgument', '"message" must be a non-empty string.');
-expect_mex_error(@() kx_core_mex('annotate', struct('message', 'x')), 'kestrix:state:notConnected', no_device);
-expect_mex_error(@() kx_core_mex('get_annotations'), 'kestrix:state:notConnected', no_device);
-expect_mex_error(@() kx_core_mex('clear_annotations'), 'kestrix:state:notConnected', no_device);
+expect_mex_error(@() kx_core_mex('annotate', struct('message', 'x')), 'kestrix:state:notConnected', b.no_device);
+expect_mex_error(@() kx_core_mex('get_annotations'), 'kestrix:state:notConnected', b.no_device);
+expect_mex_error(@() kx_core_mex('clear_annotations'), 'kestrix:state:notConnected', b.no_device);
 
-kx_core_mex('connect', struct('device_name', device));
+kx_core_mex('connect', struct('device_name', b.device));
 r = kx_core_mex('get_annotations');
 expect_fields(r, {'annotations', 'timestamps'}, 'get_annotations');
 expect_equal(size(r.annotations), [1 0], 'size of an empty annotation list');

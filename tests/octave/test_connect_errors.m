@@ -11,13 +11,9 @@ d = kx_core_mex('disconnect');
 expect_equal(d, struct('disconnected', true, 'drained_chunks', 0, 'was_connected', false, ...
                        'was_streaming', false), 'disconnect with nothing connected');
 
-if strcmp(kx_core_mex('status').backend_variant, 'mock')
-  not_connected = 'No device connected. Call kx_connect first.';
-else
-  not_connected = 'No active EEG manager. Call kx_connect first.';
-end
+b = kx_test_backend();
 commands = {'get_device_info', 'get_device_features', 'get_battery_info'};
 for k = 1:numel(commands)
-  expect_mex_error(@() kx_core_mex(commands{k}), 'kestrix:state:notConnected', not_connected);
+  expect_mex_error(@() kx_core_mex(commands{k}), 'kestrix:state:notConnected', b.no_device);
 end
 kx_core_mex('close');

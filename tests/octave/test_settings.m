@@ -1,20 +1,12 @@
 % Channel, gain, bias and sample-rate settings and load_config, as MATLAB code
 % sees them, on either backend.
-s = kx_core_mex('status');
-mock = strcmp(s.backend_variant, 'mock');
-if mock
-  device = 'MOCK SOLA 001';
-  no_device = 'No device connected. Call kx_connect first.';
-else
-  device = 'SIM SOLA 101';
-  no_device = 'No active EEG manager. Call kx_connect first.';
-end
+b = kx_test_backend();
 commands = {'set_channel_enabled', 'set_channel_gain', 'set_channel_bias', 'set_sample_rate', 'load_config'};
 for k = 1:numel(commands)
-  expect_mex_error(@() kx_core_mex(commands{k}, struct()), 'kestrix:state:notConnected', no_device);
+  expect_mex_error(@() kx_core_mex(commands{k}, struct()), 'kestrix:state:notConnected', b.no_device);
 end
 
-kx_core_mex('connect', struct('device_name', device));
+kx_core_mex('connect', struct('device_name', b.device));
 
 r = kx_core_mex('set_channel_enabled', struct('channel_id', 2.9, 'enabled', true));
 expect_equal(r, struct('channel_id', 2, 'enabled', true), 'set_channel_enabled');
@@ -61,7 +53,7 @@ expect_equal(kx_core_mex('set_sample_rate', struct('rate_hz', 500.5)), struct('s
              'rate 500.5');
 expect_mex_error(@() kx_core_mex('set_sample_rate', struct('rate_hz', 0)), ...
                  'kestrix:mex:invalidArgument', '"rate_hz" must be positive.');
-if mock
+if b.mock
   expect_equal(kx_core_mex('set_sample_rate', struct('rate_hz', 300)), struct('sample_rate_hz', 300), 'rate 300');
 else
   expect_mex_error(@() kx_core_mex('set_sample_rate', struct('rate_hz', 300)), ...
