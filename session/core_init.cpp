@@ -26,6 +26,14 @@ std::string BoundedText(const char* field, std::size_t capacity) {
     return std::string(field, length);
 }
 
+// A flag of an SDK record is read as its byte: loading a byte other than 0 or
+// 1 as a bool would be undefined, and any non-zero byte means true.
+bool SdkFlag(const bool& field) {
+    unsigned char byte = 0;
+    std::memcpy(&byte, &field, sizeof(byte));
+    return byte != 0;
+}
+
 sKXCORE_Config_t MockConfig() {
     sKXCORE_Config_t config;
     std::memset(&config, 0, sizeof(config));
@@ -91,12 +99,12 @@ MxPtr MakeConfigStruct(const sKXCORE_Config_t& config) {
         .Set("log_buffer_size", MakeDouble(static_cast<double>(config.log_buffer_size)))
         .Set("log_path", MakeString(BoundedText(config.log_path, sizeof(config.log_path))))
         .Set("log_level", MakeDouble(config.log_level))
-        .Set("append_logs", MakeLogical(config.append_logs))
-        .Set("timestamps_enabled", MakeLogical(config.timestamps_enabled))
-        .Set("autoflush", MakeLogical(config.autoflush))
-        .Set("thread_ids_enabled", MakeLogical(config.thread_ids_enabled))
+        .Set("append_logs", MakeLogical(SdkFlag(config.append_logs)))
+        .Set("timestamps_enabled", MakeLogical(SdkFlag(config.timestamps_enabled)))
+        .Set("autoflush", MakeLogical(SdkFlag(config.autoflush)))
+        .Set("thread_ids_enabled", MakeLogical(SdkFlag(config.thread_ids_enabled)))
         .Set("chunk_size", MakeDouble(static_cast<double>(config.chunk_size)))
-        .Set("enable_logs", MakeLogical(config.enable_logs))
+        .Set("enable_logs", MakeLogical(SdkFlag(config.enable_logs)))
         .Set("update_path", MakeString(BoundedText(config.update_path, sizeof(config.update_path))))
         .Set("adapter_index", MakeDouble(config.adapter_index))
         .Release();

@@ -72,6 +72,23 @@ TEST_F(SessionTest, Init_ReadsUnterminatedPathsWithinTheirField) {
     EXPECT_EQ(S(cfg, "update_path"), std::string(200, 'u'));
 }
 
+// The SDK's flag bytes were loaded as C++ bools, undefined for any byte but 0 and 1.
+TEST_F(SessionTest, Init_ReadsConfigurationFlagsAsBytes) {
+    sKXCORE_Config_t config = kxsim::DefaultConfig();
+    const unsigned char two = 2;
+    const unsigned char zero = 0;
+    std::memcpy(&config.append_logs, &two, 1);
+    std::memcpy(&config.thread_ids_enabled, &two, 1);
+    std::memcpy(&config.enable_logs, &two, 1);
+    std::memcpy(&config.timestamps_enabled, &zero, 1);
+    kxsim::SetConfig(config);
+    const mxArray* cfg = mxhost::Field(Ok(Call("init")), "config");
+    EXPECT_TRUE(B(cfg, "append_logs"));
+    EXPECT_TRUE(B(cfg, "thread_ids_enabled"));
+    EXPECT_TRUE(B(cfg, "enable_logs"));
+    EXPECT_FALSE(B(cfg, "timestamps_enabled"));
+}
+
 TEST_F(SessionTest, InitStatusesZeroAndSeven_BothStartTheCoreAndLockOnce) {
     for (int status : {0, 7}) {
         kxsim::ScriptStatus("kx_core_init", status);
