@@ -72,10 +72,13 @@ TEST_F(EntryTest, NoOutputRequested_DestroysTheResultAndSetsNothing) {
     CallResult result = CallWith(0, {status});
     EXPECT_TRUE(result.ok);
     EXPECT_EQ(result.value, nullptr);
+    ASSERT_TRUE(Call("init").ok);
     Array close = Str("close");
     CallResult closed = CallWith(0, {close});
     EXPECT_TRUE(closed.ok);
     EXPECT_EQ(closed.value, nullptr);
+    EXPECT_FALSE(mex().IsLocked()) << "the teardown ran all the same";
+    EXPECT_EQ(kxsim::CountCalls("kx_core_close"), 1);
 }
 
 TEST_F(EntryTest, StandardExceptionOfTheSdk_IsReportedAsNativeException) {

@@ -8,6 +8,7 @@ namespace kxtest {
 namespace {
 
 using mxhost::FieldNames;
+using mxhost::Field;
 
 const std::vector<std::string> kStatusFields = {"backend", "backend_variant", "connected", "core_initialized",
                                                 "manager_present", "mode", "streaming"};
@@ -172,6 +173,74 @@ TEST_F(SessionTest, ExitHandler_ClosesTheCoreThatInitStarted) {
     ASSERT_TRUE(Call("init").ok);
     mex().ForceClear();
     EXPECT_EQ(kxsim::CountCalls("kx_core_close"), 1);
+}
+
+class ConnectedSessionTest : public GatewayTest {
+protected:
+    void ConnectAndStream() {
+        kxsim::SetConnectPlan({0, 10, 10, true, -1});
+        kxsim::SetManualStream(true);
+        ASSERT_TRUE(B(Ok(Call("connect", mxhost::Struct({{"device_name", mxhost::Str("SIM SOLA 101")}}))),
+                      "connected"));
+        ASSERT_TRUE(Call("start_stream").ok);
+        ASSERT_TRUE(kxsim::EmitChunks(2));
+        kxsim::ClearCalls();
+    }
+};
+
+TEST_F(ConnectedSessionTest, CloseWhileStreaming_DetachesStopsDisconnectsFreesThenClosesTheCore) {
+    ConnectAndStream();
+    const mxArray* closed = Ok(Call("close"));
+    EXPECT_TRUE(B(closed, "disconnected"));
+    EXPECT_TRUE(B(closed, "stopped"));
+    EXPECT_EQ(kxsim::CallNames(),
+              (std::vector<std::string>{"kx_eeg_manager_set_callback_chunk", "kx_eeg_manager_set_callback_disconnect",
+                                        "kx_eeg_manager_is_streaming", "kx_eeg_manager_stop_stream",
+                                        "kx_eeg_manager_is_connected", "kx_eeg_manager_disconnect",
+                                        "kx_eeg_manager_free", "kx_core_close"}));
+    EXPECT_EQ(kxsim::LiveManagers(), 0);
+    EXPECT_FALSE(mex().IsLocked());
+    const mxArray* status = Ok(Call("status"));
+    EXPECT_FALSE(B(status, "manager_present"));
+    EXPECT_FALSE(B(status, "core_initialized"));
+    EXPECT_FALSE(B(Field(Ok(Call("read_chunk")), "meta"), "available")) << "close empties the buffer";
+}
+
+TEST_F(ConnectedSessionTest, CloseWhenTheStreamingQueryThrows_SkipsOnlyTheStop) {
+    ConnectAndStream();
+    kxsim::ScriptThrow("kx_eeg_manager_is_streaming", "query lost");
+    ASSERT_TRUE(Call("close").ok);
+    EXPECT_EQ(kxsim::CountCalls("kx_eeg_manager_stop_stream"), 0);
+    EXPECT_EQ(kxsim::CountCalls("kx_eeg_manager_disconnect"), 1);
+    EXPECT_EQ(kxsim::CountCalls("kx_eeg_manager_free"), 1);
+    EXPECT_EQ(kxsim::LiveManagers(), 0);
+    EXPECT_FALSE(B(Ok(Call("status")), "manager_present"));
+}
+
+TEST_F(ConnectedSessionTest, CloseWhenEveryTeardownCallThrows_StillFreesClosesAndUnlocks) {
+    ConnectAndStream();
+    for (const char* op : {"kx_eeg_manager_set_callback_chunk", "kx_eeg_manager_set_callback_disconnect",
+                           "kx_eeg_manager_is_streaming", "kx_eeg_manager_is_connected", "kx_core_close"}) {
+        kxsim::ScriptThrowUnknown(op);
+    }
+    const mxArray* closed = Ok(Call("close"));
+    EXPECT_TRUE(B(closed, "disconnected"));
+    EXPECT_EQ(kxsim::CountCalls("kx_eeg_manager_free"), 1);
+    EXPECT_EQ(kxsim::CountCalls("kx_core_close"), 1);
+    EXPECT_EQ(kxsim::LiveManagers(), 0);
+    EXPECT_FALSE(mex().IsLocked());
+    const mxArray* status = Ok(Call("status"));
+    EXPECT_FALSE(B(status, "manager_present"));
+    EXPECT_FALSE(B(status, "core_initialized"));
+}
+
+TEST_F(ConnectedSessionTest, ExitHandlerWhileStreaming_TearsTheManagerDownAndClosesTheCore) {
+    ConnectAndStream();
+    mex().ForceClear();
+    EXPECT_EQ(kxsim::CountCalls("kx_eeg_manager_stop_stream"), 1);
+    EXPECT_EQ(kxsim::CountCalls("kx_eeg_manager_free"), 1);
+    EXPECT_EQ(kxsim::CountCalls("kx_core_close"), 1);
+    EXPECT_EQ(kxsim::LiveManagers(), 0);
 }
 
 TEST_F(MockSessionTest, FreshMockSession_SaysMockAndCallsNoSdk) {
