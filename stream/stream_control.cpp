@@ -47,6 +47,28 @@ void ConvertChannel(const void* source, std::size_t sample_count, std::size_t ch
     }
 }
 
+bool AllFloat32Channels(const void* const* data, const std::uint8_t* types, std::size_t channel_count) {
+    for (std::size_t i = 0; i < channel_count; ++i) {
+        if (data[i] == nullptr || types[i] != KX_DATA_TYPE_FLOAT32) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The headsets' usual layout, converted in the order the chunk is written:
+// one pass over the samples, each writing its channels side by side, instead
+// of one strided pass per channel (several times faster for wide chunks).
+void ConvertFloat32SampleMajor(const void* const* data, std::size_t sample_count, std::size_t channel_count,
+                               double* samples) {
+    for (std::size_t s = 0; s < sample_count; ++s) {
+        double* column = samples + s * channel_count;
+        for (std::size_t c = 0; c < channel_count; ++c) {
+            column[c] = static_cast<double>(static_cast<const float*>(data[c])[s]);
+        }
+    }
+}
+
 void StartRealStream(SessionState& session, kx_eeg_manager* manager) {
     StoreStreamRateFromSdk(session, manager);
     CallSdkOrThrow("kx_eeg_manager_set_callback_chunk",
@@ -123,6 +145,11 @@ void ChunkCallback(const void* const* data, std::size_t sample_count, void* user
         entry.received_at = SystemClockSeconds();
         entry.sample_frequency_hz = session.stream_sample_rate_hz.load();
         double* samples = entry.samples.data();
+        if (data != nullptr && AllFloat32Channels(data, types, channel_count)) {
+            ConvertFloat32SampleMajor(data, sample_count, channel_count, samples);
+            PushChunkEntry(session, std::move(entry));
+            return;
+        }
         for (std::size_t i = 0; i < channel_count && data != nullptr; ++i) {
             const void* channel = data[i];
             if (channel == nullptr) {
