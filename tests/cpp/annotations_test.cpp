@@ -169,7 +169,7 @@ TEST_F(MockAnnotationsTest, EveryCommand_NoMockDevice_FailsAndStoresNothing) {
     EXPECT_TRUE(List().texts.empty());
 }
 
-TEST_F(MockAnnotationsTest, Stamps_AreTheMockSampleIndex_AndSurviveStop) {
+TEST_F(MockAnnotationsTest, Stamps_AreTheMockSampleIndex_AndSurviveStopAndReconnect) {
     ConnectMock();
     Ok(Call("annotate", Message("before")));
     // One 25-sample chunk a second, so the index stays put well after a read.
@@ -183,10 +183,14 @@ TEST_F(MockAnnotationsTest, Stamps_AreTheMockSampleIndex_AndSurviveStop) {
     ASSERT_EQ(ReadChunks(1), 1.0);
     Ok(Call("annotate", Message("restarted")));
     Ok(Call("stop_stream"));
+    // Disconnecting keeps the list; connecting starts the index again.
+    Ok(Call("disconnect"));
+    ConnectMock();
+    Ok(Call("annotate", Message("reconnected")));
 
     const Listed listed = List();
-    EXPECT_EQ(listed.texts, (std::vector<std::string>{"before", "after three chunks", "restarted"}));
-    EXPECT_EQ(listed.stamps, (std::vector<double>{0, 75, 25}));
+    EXPECT_EQ(listed.texts, (std::vector<std::string>{"before", "after three chunks", "restarted", "reconnected"}));
+    EXPECT_EQ(listed.stamps, (std::vector<double>{0, 75, 25, 0}));
 
     EXPECT_TRUE(B(Ok(Call("clear_annotations")), "cleared"));
     EXPECT_TRUE(List().texts.empty());
