@@ -1,0 +1,126 @@
+# cmake -P script: lays out a fake MATLAB installation, builds the project's
+# MATLAB MEX file against it with -DMatlab_ROOT_DIR, and checks the file.
+cmake_minimum_required(VERSION 3.19)
+
+foreach(var KX_SOURCE_DIR KX_HOST_INCLUDE_DIR KX_HOST_LIBRARY KX_WORK_DIR KX_GENERATOR KX_C_COMPILER
+            KX_CXX_COMPILER KX_NM KX_READELF)
+  if(NOT DEFINED ${var} OR "${${var}}" STREQUAL "")
+    message(FATAL_ERROR "${var} is not set")
+  endif()
+endforeach()
+
+set(root ${KX_WORK_DIR}/fake-matlab)
+set(build ${KX_WORK_DIR}/build)
+set(mex_file ${build}/matlab/kx_core_mex.mexa64)
+file(REMOVE_RECURSE ${KX_WORK_DIR})
+
+# ---- the fake installation ---------------------------------------------------
+# Headers and libraries: FindMatlab looks for mex.h in extern/include and for
+# libmex/libmx in bin/glnxa64; the substitute host library provides every
+# mex* and mx* function the gateway calls.
+file(COPY ${KX_HOST_INCLUDE_DIR}/mex.h ${KX_HOST_INCLUDE_DIR}/matrix.h DESTINATION ${root}/extern/include)
+file(MAKE_DIRECTORY ${root}/bin/glnxa64)
+foreach(lib mex mx)
+  file(COPY_FILE ${KX_HOST_LIBRARY} ${root}/bin/glnxa64/lib${lib}.so)
+endforeach()
+# The MEX extension comes from running bin/mexext.
+file(WRITE ${root}/bin/mexext "#!/bin/sh\necho mexa64\n")
+file(CHMOD ${root}/bin/mexext PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+           WORLD_READ WORLD_EXECUTE)
+# The version: without a matlab program to run, FindMatlab reads
+# VersionInfo.xml, which it does for an installation whose appdata/version.xml
+# names a runtime.
+file(WRITE ${root}/VersionInfo.xml
+     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<version_info>\n  <version>25.2.0</version>\n"
+     "  <release>R2025b</release>\n</version_info>\n")
+file(WRITE ${root}/appdata/version.xml
+     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<productVersionInfo>\n"
+     "  <installedProductData displayedString=\"MATLAB Runtime\" />\n</productVersionInfo>\n")
+# The version sources that matlab_add_mex would compile into a module. The
+# gateway exports mexfilerequiredapiversion itself, so neither may be built in;
+# the marker symbol shows if one was.
+foreach(source c_mexapi_version.c cpp_mexapi_version.cpp)
+  file(WRITE ${root}/extern/version/${source}
+       "#ifdef __cplusplus\nextern \"C\"\n#endif\n"
+       "void mexfilerequiredapiversion(unsigned int* r, unsigned int* v) { *r = 1; *v = 1; }\n"
+       "#ifdef __cplusplus\nextern \"C\"\n#endif\n"
+       "int kx_fake_matlab_version_source = 1;\n")
+endforeach()
+
+# ---- the sub-build -------------------------------------------------------------
+function(run_step what)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "${what} failed (${rc}):\n${out}")
+  endif()
+  set(step_output "${out}" PARENT_SCOPE)
+endfunction()
+
+run_step("configure" ${CMAKE_COMMAND} -S ${KX_SOURCE_DIR} -B ${build} -G ${KX_GENERATOR}
+         -DCMAKE_C_COMPILER=${KX_C_COMPILER} -DCMAKE_CXX_COMPILER=${KX_CXX_COMPILER}
+         -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_FLAGS_DEBUG=-O0 -DCMAKE_CXX_FLAGS_DEBUG=-O0
+         -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DMatlab_ROOT_DIR=${root}
+         -DKX_BUILD_OCTAVE=OFF -DKX_BUILD_TESTS=OFF -DKX_BUILD_BENCH=OFF)
+if(NOT step_output MATCHES "MATLAB found in ${root}")
+  message(FATAL_ERROR "FindMatlab did not accept the fake installation:\n${step_output}")
+endif()
+run_step("build" ${CMAKE_COMMAND} --build ${build} --target kx_core_mex_matlab -j2)
+
+# ---- the checks ----------------------------------------------------------------
+if(NOT EXISTS ${mex_file})
+  message(FATAL_ERROR "${mex_file} was not built")
+endif()
+set(failures "")
+if(NOT EXISTS ${build}/matlab/libkxcore.so.3)
+  string(APPEND failures "  libkxcore.so.3 is not beside the MEX file\n")
+endif()
+
+run_step("nm -D" ${KX_NM} -D --defined-only ${mex_file})
+foreach(symbol mexFunction mexfilerequiredapiversion)
+  if(NOT step_output MATCHES " T ${symbol}\n")
+    string(APPEND failures "  ${symbol} is not exported\n")
+  endif()
+endforeach()
+
+run_step("nm" ${KX_NM} ${mex_file})
+string(REGEX MATCHALL " [A-Za-z] mexfilerequiredapiversion\n" definitions "${step_output}")
+list(LENGTH definitions definition_count)
+if(NOT definition_count EQUAL 1)
+  string(APPEND failures "  mexfilerequiredapiversion is defined ${definition_count} times\n")
+endif()
+if(step_output MATCHES "kx_fake_matlab_version_source")
+  string(APPEND failures "  a MATLAB version source was built in\n")
+endif()
+
+run_step("readelf -d" ${KX_READELF} -d ${mex_file})
+if(NOT step_output MATCHES "\\(RUNPATH\\)[^\n]*\\[\\$ORIGIN\\]")
+  string(APPEND failures "  the run path is not RUNPATH $ORIGIN:\n${step_output}\n")
+endif()
+
+# Every source of the MATLAB gateway library is compiled for the
+# interleaved-complex API, and nothing from the installation's extern/version.
+file(READ ${build}/compile_commands.json commands)
+string(JSON count LENGTH "${commands}")
+math(EXPR last "${count} - 1")
+set(gateway_sources 0)
+foreach(index RANGE ${last})
+  string(JSON command GET "${commands}" ${index} command)
+  string(JSON source GET "${commands}" ${index} file)
+  if(source MATCHES "extern/version")
+    string(APPEND failures "  ${source} was compiled\n")
+  endif()
+  if(command MATCHES "kx_gateway_matlab\\.dir")
+    math(EXPR gateway_sources "${gateway_sources} + 1")
+    if(NOT command MATCHES "-DMATLAB_DEFAULT_RELEASE=R2018a( |$)")
+      string(APPEND failures "  ${source} was compiled without MATLAB_DEFAULT_RELEASE=R2018a\n")
+    endif()
+  endif()
+endforeach()
+if(gateway_sources EQUAL 0)
+  string(APPEND failures "  no source of kx_gateway_matlab in compile_commands.json\n")
+endif()
+
+if(failures)
+  message(FATAL_ERROR "The MATLAB MEX file built against the fake installation:\n${failures}")
+endif()
+message(STATUS "kx_core_mex.mexa64 built against the fake installation and checked")
