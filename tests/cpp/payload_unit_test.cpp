@@ -52,6 +52,9 @@ TEST(RequirePayloadScalar, RejectsWhatIsNotOneFiniteNumber) {
     EXPECT_EQ(RequirePayloadScalar(ok, "timeout_ms", false), 12.5);
     EXPECT_EQ(FailureOf([] { RequirePayloadScalar(nullptr, "timeout_ms", false); }),
               "\"timeout_ms\" must be a scalar value.");
+    Array empty_payload = mxhost::Empty(mxDOUBLE_CLASS);
+    EXPECT_EQ(FailureOf([&] { RequirePayloadScalar(empty_payload, "timeout_ms", false); }),
+              "\"timeout_ms\" must be a scalar value.");
     Array row = mxhost::Struct({{"timeout_ms", mxhost::Matrix(1, 2, {1, 2})}});
     EXPECT_EQ(FailureOf([&] { RequirePayloadScalar(row, "timeout_ms", false); }), "\"timeout_ms\" must be a scalar value.");
     Array empty = mxhost::Struct({{"timeout_ms", mxhost::Empty(mxDOUBLE_CLASS)}});

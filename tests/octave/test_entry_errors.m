@@ -27,3 +27,16 @@ expect_equal(s.backend, 'kestrix-matlab-api', 'status with '''' payload');
 clear ans;
 kx_core_mex('status');
 expect_equal(exist('ans', 'var'), 0, 'ans after a call without output');
+
+% close without an output variable still tears down: the real close releases
+% the MEX lock (a mock close keeps it), and nothing is assigned to ans.
+kx_core_mex('init');
+clear ans;
+kx_core_mex('close');
+expect_equal(exist('ans', 'var'), 0, 'ans after close without output');
+s = kx_core_mex('status');
+expect_equal(s.core_initialized, false, 'core_initialized after close without output');
+expect_equal(mislocked('kx_core_mex'), strcmp(s.backend_variant, 'mock'), 'locked after close without output');
+if mislocked('kx_core_mex')
+  munlock('kx_core_mex');
+end
