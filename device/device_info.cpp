@@ -111,8 +111,8 @@ MxPtr MakeMockDeviceFeaturesStruct() {
 
 MxPtr MakeBatteryInfoStruct(const kx_battery_info& battery) {
     return StructBuilder({"is_charger_connected", "is_charging", "level"})
-        .Set("is_charger_connected", MakeLogical(battery.is_charger_connected))
-        .Set("is_charging", MakeLogical(battery.is_charging))
+        .Set("is_charger_connected", MakeLogical(SdkFlag(battery.is_charger_connected)))
+        .Set("is_charging", MakeLogical(SdkFlag(battery.is_charging)))
         .Set("level", MakeDouble(battery.level))
         .Release();
 }

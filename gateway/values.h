@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -39,6 +40,14 @@ public:
 private:
     MxPtr array_;
 };
+
+// A flag of an SDK record, read as its byte: loading a byte other than 0 or 1
+// as a bool would be undefined, and any non-zero byte means true.
+inline bool SdkFlag(const bool& field) {
+    unsigned char byte = 0;
+    std::memcpy(&byte, &field, sizeof(byte));
+    return byte != 0;
+}
 
 // Throws std::bad_alloc when the host could not create the array.
 MxPtr CheckCreated(mxArray* array);

@@ -26,14 +26,6 @@ std::string BoundedText(const char* field, std::size_t capacity) {
     return std::string(field, length);
 }
 
-// A flag of an SDK record is read as its byte: loading a byte other than 0 or
-// 1 as a bool would be undefined, and any non-zero byte means true.
-bool SdkFlag(const bool& field) {
-    unsigned char byte = 0;
-    std::memcpy(&byte, &field, sizeof(byte));
-    return byte != 0;
-}
-
 sKXCORE_Config_t MockConfig() {
     sKXCORE_Config_t config;
     std::memset(&config, 0, sizeof(config));

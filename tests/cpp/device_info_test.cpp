@@ -2,6 +2,8 @@
 // backends, and the packet size the device-info struct reports.
 #include "gateway_fixture.h"
 
+#include <cstring>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -165,6 +167,18 @@ TEST_F(DeviceInfoTest, BatteryRecord_IsTakenAsItComes) {
     ConnectTo(CustomHeadset());
     kxsim::ScriptStatus("kx_eeg_manager_get_battery_info", 255);
     EXPECT_EQ(D(Field(Ok(Call("get_battery_info")), "battery_info"), "level"), 255);
+}
+
+// Loading a battery flag byte other than 0 or 1 as a bool was undefined behaviour.
+TEST_F(DeviceInfoTest, BatteryFlags_AreReadAsBytes) {
+    kxsim::Headset headset = CustomHeadset();
+    const unsigned char two = 2;
+    std::memcpy(&headset.battery.is_charger_connected, &two, 1);
+    std::memcpy(&headset.battery.is_charging, &two, 1);
+    ConnectTo(headset);
+    const mxArray* battery = Field(Ok(Call("get_battery_info")), "battery_info");
+    EXPECT_TRUE(B(battery, "is_charger_connected"));
+    EXPECT_TRUE(B(battery, "is_charging"));
 }
 
 TEST_F(DeviceInfoTest, SamplePerPacket_InRange_IsReportedWithoutReadingTheConfig) {
