@@ -124,9 +124,10 @@ MxPtr HandleRealScan(SessionState& session) {
     if (status != KX_ERROR_OK && status != KX_ERROR_NO_DEVICES_FOUND) {
         ThrowSdkStatus("kx_core_scan failed with status ", status);
     }
-    // A count without a list has no rows to read.
-    if (list == nullptr) {
-        count = 0;
+    // Rows announced without a list cannot be read; answering no headsets
+    // would report a failure as success.
+    if (list == nullptr && count != 0) {
+        ThrowNullResult("kx_core_scan");
     }
     return MakeScanResult(list, count);
 }
@@ -196,14 +197,19 @@ MxPtr HandleRealConnect(SessionState& session, const std::string& device_name) {
 
 }  // namespace
 
-void ConnectCallback(bool connected, void* user) {
+void ConnectCallback(bool connected, void* user) noexcept {
     if (user == nullptr) {
         return;
     }
     ConnectWaitState& wait = *static_cast<ConnectWaitState*>(user);
-    std::lock_guard<std::mutex> lock(wait.mutex);
-    wait.done = true;
-    wait.success = connected;
+    try {
+        std::lock_guard<std::mutex> lock(wait.mutex);
+        wait.done = true;
+        wait.success = connected;
+    } catch (...) {
+        // Nothing may reach the SDK's thread; the wait still ends on the link
+        // state or its deadline.
+    }
 }
 
 ConnectAttempt RunConnectWorker(kx_eeg_manager* manager, const std::string& device_name,

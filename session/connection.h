@@ -21,7 +21,7 @@ struct ConnectWaitState {
 };
 
 // `user` is the ConnectWaitState handed to kx_eeg_manager_connect.
-void ConnectCallback(bool connected, void* user);
+void ConnectCallback(bool connected, void* user) noexcept;
 
 // What the connect worker thread brought back from kx_eeg_manager_connect.
 struct ConnectAttempt {

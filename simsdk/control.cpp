@@ -63,6 +63,9 @@ void ScriptStatus(const std::string& op, int status, int times) {
 }
 
 void ScriptNull(const std::string& op, int times) { Script(op, Outcome{OutcomeKind::kNull, 0, "", times}); }
+void ScriptNullList(const std::string& op, int count, int times) {
+    Script(op, Outcome{OutcomeKind::kNull, count, "", times});
+}
 
 void ScriptThrow(const std::string& op, const std::string& what, int times) {
     Script(op, Outcome{OutcomeKind::kThrow, 0, what, times});

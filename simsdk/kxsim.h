@@ -80,6 +80,7 @@
  *
  *   OP status N [times T]          ScriptStatus(OP, N, T)
  *   OP null [times T]              ScriptNull(OP, T)
+ *   OP null-list N [times T]       ScriptNullList(OP, N, T)
  *   OP throw TEXT... [times T]     ScriptThrow(OP, "TEXT...", T)
  *   OP throw-unknown [times T]     ScriptThrowUnknown(OP, T)
  *   headsets none                  SetHeadsets({})
@@ -139,6 +140,9 @@ KXSIM_API void Reset();
 //     an int. Any operation can throw.
 KXSIM_API void ScriptStatus(const std::string& op, int status, int times = 1);
 KXSIM_API void ScriptNull(const std::string& op, int times = 1);
+// kx_core_scan and get_annotations only: a null list that comes with a
+// non-zero count, as a faulty SDK might hand out.
+KXSIM_API void ScriptNullList(const std::string& op, int count, int times = 1);
 KXSIM_API void ScriptThrow(const std::string& op, const std::string& what, int times = 1);
 KXSIM_API void ScriptThrowUnknown(const std::string& op, int times = 1);
 KXSIM_API void ClearScripts();

@@ -75,6 +75,9 @@ void OpDirective(World& w, const std::string& op, Tokens t) {
         o.status = static_cast<int>(Int(t[2]));
     } else if (kind == "null" && t.size() == 2) {
         o.kind = OutcomeKind::kNull;
+    } else if (kind == "null-list" && t.size() == 3 && (op == "kx_core_scan" || op == "kx_eeg_manager_get_annotations")) {
+        o.kind = OutcomeKind::kNull;
+        o.status = static_cast<int>(IntIn(t[2], 0, 1000000));
     } else if (kind == "throw" && t.size() >= 3) {
         o.kind = OutcomeKind::kThrow;
         for (size_t i = 2; i < t.size(); ++i) o.what += (i > 2 ? " " : "") + t[i];

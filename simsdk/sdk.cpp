@@ -422,7 +422,8 @@ kx_status kx_core_scan(const kx_device_list_entry** list, size_t* count) {
     if (s) {
         ThrowIfScripted(*s);
         *list = nullptr;
-        *count = 0;
+        // A null list carries the count it was scripted with (ScriptNullList).
+        *count = s->kind == OutcomeKind::kNull ? static_cast<size_t>(s->status) : 0;
         return s->kind == OutcomeKind::kNull ? static_cast<kx_status>(KX_ERROR_OK) : static_cast<kx_status>(s->status);
     }
     std::vector<std::string> strings;
@@ -952,6 +953,7 @@ void kx_eeg_manager_get_annotations(kx_eeg_manager* manager, const kx_annotation
     *count = 0;
     if (s) {
         ThrowIfScripted(*s);
+        if (s->kind == OutcomeKind::kNull) *count = static_cast<uint64_t>(s->status);
         return;
     }
     if (!m) return;

@@ -147,6 +147,14 @@ TEST_F(AnnotationsTest, GetAnnotations_NullList_AnswersEmpty) {
     EXPECT_TRUE(List().texts.empty());
 }
 
+// A count without an array was read through a null pointer.
+TEST_F(AnnotationsTest, GetAnnotations_CountWithoutAnArray_FailsInsteadOfReading) {
+    ConnectSola();
+    kxsim::ScriptNullList("kx_eeg_manager_get_annotations", 3);
+    EXPECT_MEX_FAILURE(Call("get_annotations"), "kestrix:mex:runtimeError",
+                       "kx_eeg_manager_get_annotations returned null.");
+}
+
 // ---- mock backend ----------------------------------------------------------
 
 class MockAnnotationsTest : public AnnotationFixture<kxtest::MockGatewayTest> {

@@ -113,6 +113,15 @@ TEST_F(ConnectionTest, Scan_NoHeadsetsFound_ReturnsA0x1StructArrayWithBothFields
     EXPECT_EQ(kxsim::CountCalls("kx_core_close"), 1);
 }
 
+// Rows announced without a list were answered as "no headsets", a failure reported as success.
+TEST_F(ConnectionTest, Scan_CountWithoutAList_FailsAndClosesTheTemporaryCore) {
+    kxsim::ScriptNullList("kx_core_scan", 2);
+    EXPECT_MEX_FAILURE(Call("scan"), "kestrix:mex:runtimeError", "kx_core_scan returned null.");
+    EXPECT_EQ(kxsim::CountCalls("kx_core_close"), 1);
+    kxsim::ScriptNull("kx_core_scan");
+    EXPECT_EQ(Dims(Field(Ok(Call("scan")), "devices")), (std::vector<std::size_t>{0, 1}));
+}
+
 TEST_F(ConnectionTest, Scan_NullNameOrAddress_GivesEmptyText) {
     std::vector<kxsim::Headset> headsets = kxsim::DefaultHeadsets();
     headsets[0].null_name = true;
