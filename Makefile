@@ -22,7 +22,7 @@ test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS) -LE bench
 
 demo: build
-	cd examples && octave-cli --no-gui --norc --quiet --eval "addpath('$(CURDIR)/matlab', '$(CURDIR)/$(BUILD)/octave'); kx_demo"
+	cd examples && octave-cli --no-gui --norc --no-history --quiet --eval "addpath('$(CURDIR)/matlab', '$(CURDIR)/$(BUILD)/octave'); kx_demo"
 
 bench: build
 	cmake --build $(BUILD) --target bench -j$(JOBS)

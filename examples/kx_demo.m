@@ -12,8 +12,8 @@ if nargin < 1
   png = fullfile(pwd(), 'kx_demo.png');
 end
 
-status = kx_status();
-fprintf('kx_core_mex backend: %s\n', status.backend_variant);
+core = kx_init();
+fprintf('kx_core_mex backend: %s, SDK core %s\n', core.backend_variant, core.core_version.text);
 found = kx_scan();
 if isempty(found.devices)
   error('demo:noHeadset', 'No headset in range.');
@@ -32,8 +32,15 @@ for ch = 0:electrodes - 1
   kx_set_channel_enabled(ch, true);
 end
 info = kx_get_device_info();
-fprintf('%s, firmware %s, %d electrodes\n', info.device_info.device_model.name, ...
-        info.device_info.firmware_version.text, electrodes);
+battery = kx_get_battery_info();
+charging = {'', ', charging'};
+fprintf('%s, hardware %s, firmware %s, serial %d, %d samples per packet\n', ...
+        info.device_info.device_model.name, info.device_info.hardware_version.text, ...
+        info.device_info.firmware_version.text, info.device_info.serial_number, ...
+        info.device_info.sample_per_packet);
+fprintf('%d electrodes (accelerometer %d, gyroscope %d), battery %d%%%s\n', electrodes, ...
+        features.device_features.has_accel, features.device_features.has_gyro, ...
+        battery.battery_info.level, charging{battery.battery_info.is_charging + 1});
 
 rec = kx_record(5, 'ChunkFcn', @(r, progress) annotate_once(progress));
 fprintf('Recorded %d channels x %d samples at %g Hz in %.2f s, %d chunks dropped\n', ...
