@@ -282,17 +282,55 @@ const Features* FeatureHandle(World& w, kx_device_features f, const char* op) {
 }
 
 
-// The settings slot of a channel, or null after recording an out-of-range use.
-template <typename T>
-T* ChannelSlot(World& w, Manager* m, std::vector<T>& slots, uint16_t channel, const char* op) {
-    if (channel >= slots.size()) {
-        AddViolation(w, std::string(op) + " channel " + std::to_string(channel) + " out of range (" +
-                            std::to_string(slots.size()) + " electrodes) on m" + std::to_string(m->id));
-        return nullptr;
-    }
-    return &slots[channel];
+// Whether channel names one of m's electrodes; records the out-of-range use if not.
+bool ChannelInRange(World& w, const Manager& m, size_t electrodes, uint16_t channel, const char* op) {
+    if (channel < electrodes) return true;
+    AddViolation(w, std::string(op) + " channel " + std::to_string(channel) + " out of range (" +
+                        std::to_string(electrodes) + " electrodes) on m" + std::to_string(m.id));
+    return false;
 }
 
+// The entry every kx_* operation shares: the world locked, the call recorded
+// with its arguments, and (for a manager operation) the live manager looked up.
+struct Call {
+    // args renders the whole argument list.
+    Call(const char* name, std::string args) : w(TheWorld()), lk(w.mu), op(name), s(Enter(w, op, std::move(args))) {}
+    // rest renders the arguments after the manager, each led by ", ".
+    Call(const char* name, kx_eeg_manager* manager, const std::string& rest = "")
+        : w(TheWorld()), lk(w.mu), op(name), s(Enter(w, op, RenderManager(w, manager) + rest)), m(Live(w, manager, op)) {}
+
+    // True when the call was scripted (after throwing, if that is the script):
+    // the caller then returns what the script says instead of simulating.
+    bool Scripted() const {
+        if (!s) return false;
+        ThrowIfScripted(*s);
+        return true;
+    }
+
+    World& w;
+    Lock lk;
+    const char* const op;
+    const std::optional<Outcome> s;
+    Manager* const m = nullptr;
+};
+
+// A feature query: the scripted value, else the field of a known handle, else zero.
+template <typename T>
+T FeatureQuery(kx_device_features features, const char* op, T Features::*field) {
+    Call c(op, Ptr(features));
+    if (c.Scripted()) return static_cast<T>(c.s->status);
+    const Features* f = FeatureHandle(c.w, features, op);
+    return f ? f->*field : T{};
+}
+
+// Stores one per-channel setting (gain or bias) of a manager.
+void SetChannelSetting(const char* op, kx_eeg_manager* manager, uint16_t channel, uint8_t value,
+                       std::vector<int> Manager::*slots) {
+    Call c(op, manager, ", " + std::to_string(channel) + ", " + std::to_string(value));
+    if (c.Scripted() || !c.m) return;
+    std::vector<int>& v = c.m->*slots;
+    if (ChannelInRange(c.w, *c.m, v.size(), channel, op)) v[channel] = value;
+}
 
 }  // namespace
 
@@ -349,8 +387,9 @@ void NotifyStreams(World& w) {
 }  // namespace detail
 }  // namespace kxsim
 
-using kxsim::detail::ChannelSlot;
-using kxsim::detail::FeatureHandle;
+using kxsim::detail::Call;
+using kxsim::detail::ChannelInRange;
+using kxsim::detail::FeatureQuery;
 using kxsim::detail::Features;
 using kxsim::detail::Find;
 using kxsim::detail::Live;
@@ -361,70 +400,52 @@ using kxsim::detail::RenderManager;
 extern "C" {
 
 kx_init_status kx_core_init(void) {
-    World& w = TheWorld();
-    Lock lk(w.mu);
-    if (auto s = Enter(w, "kx_core_init", "")) {
-        ThrowIfScripted(*s);
-        return static_cast<kx_init_status>(s->status);
-    }
-    if (w.initialised) return KX_INIT_WARNING_ALREADY_INITIALIZED;
-    w.initialised = true;
+    Call c("kx_core_init", "");
+    if (c.Scripted()) return static_cast<kx_init_status>(c.s->status);
+    if (c.w.initialised) return KX_INIT_WARNING_ALREADY_INITIALIZED;
+    c.w.initialised = true;
     return KX_INIT_SUCCESS;
 }
 
 void kx_core_close(void) {
-    World& w = TheWorld();
-    Lock lk(w.mu);
-    if (auto s = Enter(w, "kx_core_close", "")) {
-        ThrowIfScripted(*s);
-        return;
-    }
-    w.initialised = false;
-    std::vector<std::string>().swap(w.scan_strings);
-    std::vector<kx_device_list_entry>().swap(w.scan_list);
+    Call c("kx_core_close", "");
+    if (c.Scripted()) return;
+    c.w.initialised = false;
+    std::vector<std::string>().swap(c.w.scan_strings);
+    std::vector<kx_device_list_entry>().swap(c.w.scan_list);
 }
 
 const kx_version* kx_core_get_version(void) {
-    World& w = TheWorld();
-    Lock lk(w.mu);
-    if (auto s = Enter(w, "kx_core_get_version", "")) {
-        ThrowIfScripted(*s);
-        return nullptr;
-    }
-    return &w.version;
+    Call c("kx_core_get_version", "");
+    if (c.Scripted()) return nullptr;
+    return &c.w.version;
 }
 
 kx_status kx_core_get_config(sKXCORE_Config_t* config) {
-    World& w = TheWorld();
-    Lock lk(w.mu);
-    auto s = Enter(w, "kx_core_get_config", Ptr(config));
-    if (s) {
-        ThrowIfScripted(*s);
-        return static_cast<kx_status>(s->status);
-    }
+    Call c("kx_core_get_config", Ptr(config));
+    if (c.Scripted()) return static_cast<kx_status>(c.s->status);
     if (!config) {
-        AddViolation(w, "kx_core_get_config with a null record");
+        AddViolation(c.w, "kx_core_get_config with a null record");
         return KX_ERROR_WRONG_VALUE;
     }
-    *config = w.config;
+    *config = c.w.config;
     return KX_ERROR_OK;
 }
 
 kx_status kx_core_scan(const kx_device_list_entry** list, size_t* count) {
-    World& w = TheWorld();
-    Lock lk(w.mu);
-    auto s = Enter(w, "kx_core_scan", Ptr(list) + ", " + Ptr(count));
+    Call c("kx_core_scan", Ptr(list) + ", " + Ptr(count));
+    World& w = c.w;
     if (!list || !count) {
         AddViolation(w, "kx_core_scan with a null out-argument");
-        if (s) ThrowIfScripted(*s);
+        if (c.s) ThrowIfScripted(*c.s);
         return KX_ERROR_WRONG_VALUE;
     }
-    if (s) {
-        ThrowIfScripted(*s);
+    if (c.Scripted()) {
         *list = nullptr;
         // A null list carries the count it was scripted with (ScriptNullList).
-        *count = s->kind == OutcomeKind::kNull ? static_cast<size_t>(s->status) : 0;
-        return s->kind == OutcomeKind::kNull ? static_cast<kx_status>(KX_ERROR_OK) : static_cast<kx_status>(s->status);
+        *count = c.s->kind == OutcomeKind::kNull ? static_cast<size_t>(c.s->status) : 0;
+        return c.s->kind == OutcomeKind::kNull ? static_cast<kx_status>(KX_ERROR_OK)
+                                               : static_cast<kx_status>(c.s->status);
     }
     std::vector<std::string> strings;
     std::vector<kx_device_list_entry> rows;
@@ -451,12 +472,9 @@ kx_status kx_core_scan(const kx_device_list_entry** list, size_t* count) {
 }
 
 kx_device_features kx_core_device_features_get(const kx_device_info* info) {
-    World& w = TheWorld();
-    Lock lk(w.mu);
-    if (auto s = Enter(w, "kx_core_device_features_get", Ptr(info))) {
-        ThrowIfScripted(*s);
-        return nullptr;
-    }
+    Call c("kx_core_device_features_get", Ptr(info));
+    World& w = c.w;
+    if (c.Scripted()) return nullptr;
     if (!info) {
         AddViolation(w, "kx_core_device_features_get with a null device info");
         return nullptr;
@@ -474,66 +492,26 @@ kx_device_features kx_core_device_features_get(const kx_device_info* info) {
     return nullptr;
 }
 
-
 uint8_t kx_core_device_features_electrode_count(kx_device_features features) {
-    World& w = TheWorld();
-    Lock lk(w.mu);
-    const char* op = "kx_core_device_features_electrode_count";
-    auto s = Enter(w, op, Ptr(features));
-    if (s) {
-        ThrowIfScripted(*s);
-        return static_cast<uint8_t>(s->status);
-    }
-    const Features* f = FeatureHandle(w, features, op);
-    return f ? f->electrodes : 0;
+    return FeatureQuery(features, "kx_core_device_features_electrode_count", &Features::electrodes);
 }
 
 bool kx_core_device_features_has_accel(kx_device_features features) {
-    World& w = TheWorld();
-    Lock lk(w.mu);
-    const char* op = "kx_core_device_features_has_accel";
-    auto s = Enter(w, op, Ptr(features));
-    if (s) {
-        ThrowIfScripted(*s);
-        return s->status != 0;
-    }
-    const Features* f = FeatureHandle(w, features, op);
-    return f && f->accel;
+    return FeatureQuery(features, "kx_core_device_features_has_accel", &Features::accel);
 }
 
 bool kx_core_device_features_has_gyro(kx_device_features features) {
-    World& w = TheWorld();
-    Lock lk(w.mu);
-    const char* op = "kx_core_device_features_has_gyro";
-    auto s = Enter(w, op, Ptr(features));
-    if (s) {
-        ThrowIfScripted(*s);
-        return s->status != 0;
-    }
-    const Features* f = FeatureHandle(w, features, op);
-    return f && f->gyro;
+    return FeatureQuery(features, "kx_core_device_features_has_gyro", &Features::gyro);
 }
 
 bool kx_core_device_features_is_bipolar(kx_device_features features) {
-    World& w = TheWorld();
-    Lock lk(w.mu);
-    const char* op = "kx_core_device_features_is_bipolar";
-    auto s = Enter(w, op, Ptr(features));
-    if (s) {
-        ThrowIfScripted(*s);
-        return s->status != 0;
-    }
-    const Features* f = FeatureHandle(w, features, op);
-    return f && f->bipolar;
+    return FeatureQuery(features, "kx_core_device_features_is_bipolar", &Features::bipolar);
 }
 
 kx_eeg_manager* kx_eeg_manager_new(void) {
-    World& w = TheWorld();
-    Lock lk(w.mu);
-    if (auto s = Enter(w, "kx_eeg_manager_new", "")) {
-        ThrowIfScripted(*s);
-        return nullptr;
-    }
+    Call c("kx_eeg_manager_new", "");
+    World& w = c.w;
+    if (c.Scripted()) return nullptr;
     auto m = std::make_unique<Manager>();
     m->id = w.next_manager_id++;
     m->rate_code = w.initial_rate_code;
@@ -584,17 +562,11 @@ void kx_eeg_manager_free(kx_eeg_manager* manager) {
 
 kx_status kx_eeg_manager_connect(kx_eeg_manager* manager, const char* device_name, kx_connect_callback callback,
                                  void* user) {
-    World& w = TheWorld();
-    Lock lk(w.mu);
-    const char* op = "kx_eeg_manager_connect";
-    auto s = Enter(w, op,
-                   RenderManager(w, manager) + ", " + Quote(device_name) + ", " + kxsim::detail::Fn(callback) + ", " +
-                       Ptr(user));
-    Manager* m = Live(w, manager, op);
-    if (s) {
-        ThrowIfScripted(*s);
-        return static_cast<kx_status>(s->status);
-    }
+    Call c("kx_eeg_manager_connect", manager,
+           ", " + Quote(device_name) + ", " + kxsim::detail::Fn(callback) + ", " + Ptr(user));
+    World& w = c.w;
+    Manager* const m = c.m;
+    if (c.Scripted()) return static_cast<kx_status>(c.s->status);
     if (!m || !device_name) return KX_ERROR_CONNECTION;
     const kxsim::Headset* found = nullptr;
     for (const auto& h : w.headsets)
@@ -627,95 +599,53 @@ kx_status kx_eeg_manager_connect(kx_eeg_manager* manager, const char* device_nam
 }
 
 void kx_eeg_manager_disconnect(kx_eeg_manager* manager) {
-    World& w = TheWorld();
-    Lock lk(w.mu);
-    const char* op = "kx_eeg_manager_disconnect";
-    auto s = Enter(w, op, RenderManager(w, manager));
-    Manager* m = Live(w, manager, op);
-    if (s) {
-        ThrowIfScripted(*s);
-        return;
-    }
-    if (!m) return;
-    m->linked = false;
-    ++m->link_gen;
-    kxsim::detail::EndStreamState(*m);
+    Call c("kx_eeg_manager_disconnect", manager);
+    if (c.Scripted() || !c.m) return;
+    c.m->linked = false;
+    ++c.m->link_gen;
+    kxsim::detail::EndStreamState(*c.m);
 }
 
 bool kx_eeg_manager_is_connected(kx_eeg_manager* manager) {
-    World& w = TheWorld();
-    Lock lk(w.mu);
-    const char* op = "kx_eeg_manager_is_connected";
-    auto s = Enter(w, op, RenderManager(w, manager));
-    Manager* m = Live(w, manager, op);
-    if (s) {
-        ThrowIfScripted(*s);
-        return s->status != 0;
-    }
-    return m && m->linked;
+    Call c("kx_eeg_manager_is_connected", manager);
+    if (c.Scripted()) return c.s->status != 0;
+    return c.m && c.m->linked;
 }
 
 bool kx_eeg_manager_is_streaming(kx_eeg_manager* manager) {
-    World& w = TheWorld();
-    Lock lk(w.mu);
-    const char* op = "kx_eeg_manager_is_streaming";
-    auto s = Enter(w, op, RenderManager(w, manager));
-    Manager* m = Live(w, manager, op);
-    if (s) {
-        ThrowIfScripted(*s);
-        return s->status != 0;
-    }
-    return m && m->streaming;
+    Call c("kx_eeg_manager_is_streaming", manager);
+    if (c.Scripted()) return c.s->status != 0;
+    return c.m && c.m->streaming;
 }
 
 void kx_eeg_manager_set_callback_chunk(kx_eeg_manager* manager, kx_chunk_callback callback, void* user) {
-    World& w = TheWorld();
-    Lock lk(w.mu);
-    const char* op = "kx_eeg_manager_set_callback_chunk";
-    auto s = Enter(w, op, RenderManager(w, manager) + ", " + kxsim::detail::Fn(callback) + ", " + Ptr(user));
-    Manager* m = Live(w, manager, op);
-    if (s) {
-        ThrowIfScripted(*s);
-        return;
-    }
-    if (!m) return;
+    Call c("kx_eeg_manager_set_callback_chunk", manager, ", " + kxsim::detail::Fn(callback) + ", " + Ptr(user));
+    Manager* const m = c.m;
+    if (c.Scripted() || !m) return;
     const bool inside = kxsim::detail::tl_chunk_callback_of == m;
     if (inside)
-        AddViolation(w, std::string(op) + " from inside the chunk callback of m" + std::to_string(m->id));
+        AddViolation(c.w, std::string(c.op) + " from inside the chunk callback of m" + std::to_string(m->id));
     m->chunk_cb = callback;
     m->chunk_user = callback ? user : nullptr;
     if (inside || !m->delivering) return;
     const uint64_t seq = m->delivery_seq;
-    if (!m->delivered_cv.wait_for(lk, kxsim::detail::kDetachWaitLimit,
+    if (!m->delivered_cv.wait_for(c.lk, kxsim::detail::kDetachWaitLimit,
                                   [&] { return !m->delivering || m->delivery_seq != seq; }))
-        AddViolation(w, std::string(op) + " waited over 10 s for a chunk callback of m" + std::to_string(m->id));
+        AddViolation(c.w, std::string(c.op) + " waited over 10 s for a chunk callback of m" + std::to_string(m->id));
 }
 
 void kx_eeg_manager_set_callback_disconnect(kx_eeg_manager* manager, kx_disconnect_callback callback, void* user) {
-    World& w = TheWorld();
-    Lock lk(w.mu);
-    const char* op = "kx_eeg_manager_set_callback_disconnect";
-    auto s = Enter(w, op, RenderManager(w, manager) + ", " + kxsim::detail::Fn(callback) + ", " + Ptr(user));
-    Manager* m = Live(w, manager, op);
-    if (s) {
-        ThrowIfScripted(*s);
-        return;
-    }
-    if (!m) return;
-    m->disconnect_cb = callback;
-    m->disconnect_user = user;
+    Call c("kx_eeg_manager_set_callback_disconnect", manager, ", " + kxsim::detail::Fn(callback) + ", " + Ptr(user));
+    if (c.Scripted() || !c.m) return;
+    c.m->disconnect_cb = callback;
+    c.m->disconnect_user = user;
 }
 
 kx_status kx_eeg_manager_start_stream(kx_eeg_manager* manager, void* reserved1, void* reserved2) {
-    World& w = TheWorld();
-    Lock lk(w.mu);
-    const char* op = "kx_eeg_manager_start_stream";
-    auto s = Enter(w, op, RenderManager(w, manager) + ", " + Ptr(reserved1) + ", " + Ptr(reserved2));
-    Manager* m = Live(w, manager, op);
-    if (s) {
-        ThrowIfScripted(*s);
-        return static_cast<kx_status>(s->status);
-    }
+    Call c("kx_eeg_manager_start_stream", manager, ", " + Ptr(reserved1) + ", " + Ptr(reserved2));
+    World& w = c.w;
+    Manager* const m = c.m;
+    if (c.Scripted()) return static_cast<kx_status>(c.s->status);
     if (!m || !m->linked) return KX_ERROR_CONNECTION;
     if (m->stream_requested) return KX_ERROR_OK;
     m->stream_requested = true;
@@ -730,18 +660,13 @@ kx_status kx_eeg_manager_start_stream(kx_eeg_manager* manager, void* reserved1, 
 }
 
 kx_status kx_eeg_manager_stop_stream(kx_eeg_manager* manager, void* reserved1, void* reserved2) {
-    World& w = TheWorld();
-    Lock lk(w.mu);
-    const char* op = "kx_eeg_manager_stop_stream";
-    auto s = Enter(w, op, RenderManager(w, manager) + ", " + Ptr(reserved1) + ", " + Ptr(reserved2));
-    Manager* m = Live(w, manager, op);
-    if (s) {
-        ThrowIfScripted(*s);
-        return static_cast<kx_status>(s->status);
-    }
+    Call c("kx_eeg_manager_stop_stream", manager, ", " + Ptr(reserved1) + ", " + Ptr(reserved2));
+    World& w = c.w;
+    Manager* const m = c.m;
+    if (c.Scripted()) return static_cast<kx_status>(c.s->status);
     if (!m) return KX_ERROR_CONNECTION;
     if (kxsim::detail::tl_chunk_callback_of == m)
-        AddViolation(w, std::string(op) + " from inside the chunk callback of m" + std::to_string(m->id));
+        AddViolation(w, std::string(c.op) + " from inside the chunk callback of m" + std::to_string(m->id));
     if (!m->stream_requested) return KX_ERROR_OK;
     m->stream_requested = false;
     m->emitting = false;
@@ -756,52 +681,32 @@ kx_status kx_eeg_manager_stop_stream(kx_eeg_manager* manager, void* reserved1, v
 }
 
 kx_status kx_eeg_manager_load_config(kx_eeg_manager* manager, void* reserved1, void* reserved2) {
-    World& w = TheWorld();
-    Lock lk(w.mu);
-    const char* op = "kx_eeg_manager_load_config";
-    auto s = Enter(w, op, RenderManager(w, manager) + ", " + Ptr(reserved1) + ", " + Ptr(reserved2));
-    Manager* m = Live(w, manager, op);
-    if (s) {
-        ThrowIfScripted(*s);
-        return static_cast<kx_status>(s->status);
-    }
-    return (m && m->linked) ? KX_ERROR_OK : KX_ERROR_CONNECTION;
+    Call c("kx_eeg_manager_load_config", manager, ", " + Ptr(reserved1) + ", " + Ptr(reserved2));
+    if (c.Scripted()) return static_cast<kx_status>(c.s->status);
+    return (c.m && c.m->linked) ? KX_ERROR_OK : KX_ERROR_CONNECTION;
 }
 
 uint8_t kx_eeg_manager_get_sample_frequency(kx_eeg_manager* manager) {
-    World& w = TheWorld();
-    Lock lk(w.mu);
-    const char* op = "kx_eeg_manager_get_sample_frequency";
-    auto s = Enter(w, op, RenderManager(w, manager));
-    Manager* m = Live(w, manager, op);
-    if (s) {
-        ThrowIfScripted(*s);
-        return static_cast<uint8_t>(s->status);
-    }
-    return m ? static_cast<uint8_t>(m->rate_code) : static_cast<uint8_t>(KX_RATE_250);
+    Call c("kx_eeg_manager_get_sample_frequency", manager);
+    if (c.Scripted()) return static_cast<uint8_t>(c.s->status);
+    return c.m ? static_cast<uint8_t>(c.m->rate_code) : static_cast<uint8_t>(KX_RATE_250);
 }
 
 void kx_eeg_manager_get_stream_channel_data_types(kx_eeg_manager* manager, const uint8_t** types, size_t* count) {
-    World& w = TheWorld();
-    Lock lk(w.mu);
-    const char* op = "kx_eeg_manager_get_stream_channel_data_types";
-    auto s = Enter(w, op, RenderManager(w, manager) + ", " + Ptr(types) + ", " + Ptr(count));
-    Manager* m = Live(w, manager, op);
+    Call c("kx_eeg_manager_get_stream_channel_data_types", manager, ", " + Ptr(types) + ", " + Ptr(count));
+    World& w = c.w;
+    Manager* const m = c.m;
     if (!types || !count) {
-        AddViolation(w, std::string(op) + " with a null out-argument");
-        if (s) ThrowIfScripted(*s);
+        AddViolation(w, std::string(c.op) + " with a null out-argument");
+        if (c.s) ThrowIfScripted(*c.s);
         return;
     }
     *types = nullptr;
     *count = 0;
-    if (s) {
-        ThrowIfScripted(*s);
-        return;
-    }
-    if (!m) return;
+    if (c.Scripted() || !m) return;
     std::vector<uint8_t> now;
     if (w.types_set) {
-        for (int c : w.channel_types) now.push_back(static_cast<uint8_t>(c));
+        for (int code : w.channel_types) now.push_back(static_cast<uint8_t>(code));
     } else {
         now.assign((m->emitting || m->chunks_in_stream > 0) ? m->last_channel_count : EnabledCount(*m), KX_DATA_TYPE_FLOAT32);
     }
@@ -812,86 +717,35 @@ void kx_eeg_manager_get_stream_channel_data_types(kx_eeg_manager* manager, const
 }
 
 const kx_device_info* kx_eeg_manager_get_device_info(kx_eeg_manager* manager) {
-    World& w = TheWorld();
-    Lock lk(w.mu);
-    const char* op = "kx_eeg_manager_get_device_info";
-    auto s = Enter(w, op, RenderManager(w, manager));
-    Manager* m = Live(w, manager, op);
-    if (s) {
-        ThrowIfScripted(*s);
-        return nullptr;
-    }
-    return (m && m->linked) ? &m->info : nullptr;
+    Call c("kx_eeg_manager_get_device_info", manager);
+    if (c.Scripted()) return nullptr;
+    return (c.m && c.m->linked) ? &c.m->info : nullptr;
 }
 
 kx_battery_info kx_eeg_manager_get_battery_info(kx_eeg_manager* manager) {
-    World& w = TheWorld();
-    Lock lk(w.mu);
-    const char* op = "kx_eeg_manager_get_battery_info";
-    auto s = Enter(w, op, RenderManager(w, manager));
-    Manager* m = Live(w, manager, op);
-    if (s) {
-        ThrowIfScripted(*s);
-        return kx_battery_info{static_cast<uint8_t>(s->status), false, false};
-    }
-    return (m && m->linked) ? m->headset.battery : kx_battery_info{0, false, false};
+    Call c("kx_eeg_manager_get_battery_info", manager);
+    if (c.Scripted()) return kx_battery_info{static_cast<uint8_t>(c.s->status), false, false};
+    return (c.m && c.m->linked) ? c.m->headset.battery : kx_battery_info{0, false, false};
 }
 
-
 void kx_eeg_manager_set_channel_enabled(kx_eeg_manager* manager, uint16_t channel, bool enabled) {
-    World& w = TheWorld();
-    Lock lk(w.mu);
-    const char* op = "kx_eeg_manager_set_channel_enabled";
-    auto s = Enter(w, op, RenderManager(w, manager) + ", " + std::to_string(channel) + ", " + (enabled ? "1" : "0"));
-    Manager* m = Live(w, manager, op);
-    if (s) {
-        ThrowIfScripted(*s);
-        return;
-    }
-    if (!m) return;
-    if (channel >= m->enabled.size()) {
-        AddViolation(w, std::string(op) + " channel " + std::to_string(channel) + " out of range (" +
-                            std::to_string(m->enabled.size()) + " electrodes) on m" + std::to_string(m->id));
-        return;
-    }
-    m->enabled[channel] = enabled;
+    Call c("kx_eeg_manager_set_channel_enabled", manager,
+           ", " + std::to_string(channel) + ", " + (enabled ? "1" : "0"));
+    if (c.Scripted() || !c.m) return;
+    if (ChannelInRange(c.w, *c.m, c.m->enabled.size(), channel, c.op)) c.m->enabled[channel] = enabled;
 }
 
 void kx_eeg_manager_set_channel_gain(kx_eeg_manager* manager, uint16_t channel, uint8_t gain_mode) {
-    World& w = TheWorld();
-    Lock lk(w.mu);
-    const char* op = "kx_eeg_manager_set_channel_gain";
-    auto s = Enter(w, op, RenderManager(w, manager) + ", " + std::to_string(channel) + ", " + std::to_string(gain_mode));
-    Manager* m = Live(w, manager, op);
-    if (s) {
-        ThrowIfScripted(*s);
-        return;
-    }
-    if (!m) return;
-    if (int* slot = ChannelSlot(w, m, m->gain, channel, op)) *slot = gain_mode;
+    kxsim::detail::SetChannelSetting("kx_eeg_manager_set_channel_gain", manager, channel, gain_mode, &Manager::gain);
 }
 
 void kx_eeg_manager_set_channel_bias(kx_eeg_manager* manager, uint16_t channel, uint8_t polarity) {
-    World& w = TheWorld();
-    Lock lk(w.mu);
-    const char* op = "kx_eeg_manager_set_channel_bias";
-    auto s = Enter(w, op, RenderManager(w, manager) + ", " + std::to_string(channel) + ", " + std::to_string(polarity));
-    Manager* m = Live(w, manager, op);
-    if (s) {
-        ThrowIfScripted(*s);
-        return;
-    }
-    if (!m) return;
-    if (int* slot = ChannelSlot(w, m, m->bias, channel, op)) *slot = polarity;
+    kxsim::detail::SetChannelSetting("kx_eeg_manager_set_channel_bias", manager, channel, polarity, &Manager::bias);
 }
 
 uint8_t kx_multiplier_to_gain_mode(int32_t multiplier) {
-    World& w = TheWorld();
-    Lock lk(w.mu);
-    if (auto s = Enter(w, "kx_multiplier_to_gain_mode", std::to_string(multiplier))) {
-        ThrowIfScripted(*s);
-        return static_cast<uint8_t>(s->status);
-    }
+    Call c("kx_multiplier_to_gain_mode", std::to_string(multiplier));
+    if (c.Scripted()) return static_cast<uint8_t>(c.s->status);
     switch (multiplier) {
         case 1: return KX_GAIN_X1;
         case 2: return KX_GAIN_X2;
@@ -904,56 +758,38 @@ uint8_t kx_multiplier_to_gain_mode(int32_t multiplier) {
 }
 
 kx_status kx_eeg_manager_set_data_stream_rate(kx_eeg_manager* manager, uint8_t rate_code) {
-    World& w = TheWorld();
-    Lock lk(w.mu);
-    const char* op = "kx_eeg_manager_set_data_stream_rate";
-    auto s = Enter(w, op, RenderManager(w, manager) + ", " + std::to_string(rate_code));
-    Manager* m = Live(w, manager, op);
-    if (s) {
-        ThrowIfScripted(*s);
-        return static_cast<kx_status>(s->status);
-    }
-    if (!m || !m->linked) return KX_ERROR_CONNECTION;
+    Call c("kx_eeg_manager_set_data_stream_rate", manager, ", " + std::to_string(rate_code));
+    if (c.Scripted()) return static_cast<kx_status>(c.s->status);
+    if (!c.m || !c.m->linked) return KX_ERROR_CONNECTION;
     if (rate_code > KX_RATE_250) return KX_ERROR_WRONG_VALUE;
-    m->rate_code = rate_code;
+    c.m->rate_code = rate_code;
     return KX_ERROR_OK;
 }
 
 kx_status kx_eeg_manager_annotate(kx_eeg_manager* manager, const char* text) {
-    World& w = TheWorld();
-    Lock lk(w.mu);
-    const char* op = "kx_eeg_manager_annotate";
-    auto s = Enter(w, op, RenderManager(w, manager) + ", " + Quote(text));
-    Manager* m = Live(w, manager, op);
-    if (s) {
-        ThrowIfScripted(*s);
-        return static_cast<kx_status>(s->status);
-    }
-    if (!m) return KX_ERROR_CONNECTION;
+    Call c("kx_eeg_manager_annotate", manager, ", " + Quote(text));
+    if (c.Scripted()) return static_cast<kx_status>(c.s->status);
+    if (!c.m) return KX_ERROR_CONNECTION;
     if (!text) {
-        AddViolation(w, std::string(op) + " with a null text");
+        AddViolation(c.w, std::string(c.op) + " with a null text");
         return KX_ERROR_WRONG_VALUE;
     }
-    m->annotations.push_back({m->sample_index, false, text});
+    c.m->annotations.push_back({c.m->sample_index, false, text});
     return KX_ERROR_OK;
 }
 
 void kx_eeg_manager_get_annotations(kx_eeg_manager* manager, const kx_annotation** list, uint64_t* count) {
-    World& w = TheWorld();
-    Lock lk(w.mu);
-    const char* op = "kx_eeg_manager_get_annotations";
-    auto s = Enter(w, op, RenderManager(w, manager) + ", " + Ptr(list) + ", " + Ptr(count));
-    Manager* m = Live(w, manager, op);
+    Call c("kx_eeg_manager_get_annotations", manager, ", " + Ptr(list) + ", " + Ptr(count));
+    Manager* const m = c.m;
     if (!list || !count) {
-        AddViolation(w, std::string(op) + " with a null out-argument");
-        if (s) ThrowIfScripted(*s);
+        AddViolation(c.w, std::string(c.op) + " with a null out-argument");
+        if (c.s) ThrowIfScripted(*c.s);
         return;
     }
     *list = nullptr;
     *count = 0;
-    if (s) {
-        ThrowIfScripted(*s);
-        if (s->kind == OutcomeKind::kNull) *count = static_cast<uint64_t>(s->status);
+    if (c.Scripted()) {
+        if (c.s->kind == OutcomeKind::kNull) *count = static_cast<uint64_t>(c.s->status);
         return;
     }
     if (!m) return;
@@ -967,18 +803,10 @@ void kx_eeg_manager_get_annotations(kx_eeg_manager* manager, const kx_annotation
 }
 
 void kx_eeg_manager_clear_annotations(kx_eeg_manager* manager) {
-    World& w = TheWorld();
-    Lock lk(w.mu);
-    const char* op = "kx_eeg_manager_clear_annotations";
-    auto s = Enter(w, op, RenderManager(w, manager));
-    Manager* m = Live(w, manager, op);
-    if (s) {
-        ThrowIfScripted(*s);
-        return;
-    }
-    if (!m) return;
-    m->annotations.clear();
-    std::vector<kx_annotation>().swap(m->ann_out);
+    Call c("kx_eeg_manager_clear_annotations", manager);
+    if (c.Scripted() || !c.m) return;
+    c.m->annotations.clear();
+    std::vector<kx_annotation>().swap(c.m->ann_out);
 }
 
 }  // extern "C"
