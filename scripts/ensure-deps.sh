@@ -3,7 +3,8 @@
 # As root it runs apt-get; as anyone else it prints the one line to run.
 set -eu
 
-packages="cmake make g++ libgtest-dev octave liboctave-dev gnuplot-nox"
+# gnuplot, a font and Ghostscript let Octave draw and print the demo's plot headless.
+packages="cmake make g++ libgtest-dev octave liboctave-dev gnuplot-nox fonts-freefont-otf ghostscript"
 missing=""
 for package in $packages; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
