@@ -57,12 +57,8 @@ protected:
     Listed List() { return ReadListed(this->Ok(this->Call("get_annotations"))); }
 };
 
-class AnnotationsTest : public AnnotationFixture<kxtest::GatewayTest> {
+class AnnotationsTest : public AnnotationFixture<kxtest::QuickLinkGatewayTest> {
 protected:
-    void SetUp() override {
-        GatewayTest::SetUp();
-        kxsim::SetConnectPlan({0, 10, 10, true, -1});
-    }
     void ConnectSola() {
         Ok(Call("connect", Struct({{"device_name", Str("SIM SOLA 101")}})));
         ASSERT_TRUE(kxsim::Connected());

@@ -21,13 +21,8 @@ constexpr const char* kNative = "kestrix:sdk:nativeException";
 constexpr const char* kRuntime = "kestrix:mex:runtimeError";
 const char* const kInfoCommands[] = {"get_device_info", "get_device_features", "get_battery_info"};
 
-class DeviceInfoTest : public GatewayTest {
+class DeviceInfoTest : public QuickLinkGatewayTest {
 protected:
-    void SetUp() override {
-        GatewayTest::SetUp();
-        kxsim::SetConnectPlan({0, 10, 10, true, -1});
-    }
-
     // Connects to the only headset in range, described by `headset`.
     void ConnectTo(const kxsim::Headset& headset) {
         kxsim::SetHeadsets({headset});

@@ -83,6 +83,16 @@ protected:
     MockGatewayTest() : GatewayTest(true) {}
 };
 
+// A real-backend test whose headsets link up and call back 10 ms after each
+// connect instead of the simulator's default 300 ms.
+class QuickLinkGatewayTest : public GatewayTest {
+protected:
+    void SetUp() override {
+        GatewayTest::SetUp();
+        kxsim::SetConnectPlan({0, 10, 10, true, -1});
+    }
+};
+
 // The failure as MATLAB code sees it: identifier and message, exactly.
 #define EXPECT_MEX_FAILURE(call_result, expected_identifier, expected_message)                       \
     do {                                                                                              \

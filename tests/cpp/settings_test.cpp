@@ -63,13 +63,8 @@ const RefusedWhileStreaming kRefusedWhileStreaming[] = {
     {"set_sample_rate", "Cannot change sample rate while streaming."},
 };
 
-class SettingsTest : public kxtest::GatewayTest {
+class SettingsTest : public kxtest::QuickLinkGatewayTest {
 protected:
-    void SetUp() override {
-        GatewayTest::SetUp();
-        kxsim::SetConnectPlan({0, 10, 10, true, -1});
-    }
-
     void ConnectTo(const std::string& name) {
         Ok(Call("connect", Struct({{"device_name", Str(name)}})));
         ASSERT_TRUE(kxsim::Connected());
