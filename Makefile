@@ -27,6 +27,7 @@ demo: build
 bench: build
 	cmake --build $(BUILD) --target bench -j$(JOBS)
 	ctest --test-dir $(BUILD) -L bench --output-on-failure
+	@cat $(BUILD)/bench/results.txt
 
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
