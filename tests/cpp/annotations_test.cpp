@@ -50,9 +50,9 @@ template <typename Base>
 class AnnotationFixture : public Base {
 protected:
     void ExpectEveryCommandNotConnected(const char* message) {
-        EXPECT_MEX_FAILURE(this->Call("annotate", Message("start")), kNotConnected, message);
-        EXPECT_MEX_FAILURE(this->Call("get_annotations"), kNotConnected, message);
-        EXPECT_MEX_FAILURE(this->Call("clear_annotations"), kNotConnected, message);
+        EXPECT_MEX_ERROR(this->Call("annotate", Message("start")), kNotConnected, message);
+        EXPECT_MEX_ERROR(this->Call("get_annotations"), kNotConnected, message);
+        EXPECT_MEX_ERROR(this->Call("clear_annotations"), kNotConnected, message);
     }
     Listed List() { return ReadListed(this->Ok(this->Call("get_annotations"))); }
 };
@@ -66,11 +66,11 @@ protected:
 };
 
 TEST_F(AnnotationsTest, Annotate_BadMessage_FailsBeforeTheConnectionCheck) {
-    EXPECT_MEX_FAILURE(Call("annotate", Message("")), "kestrix:mex:invalidArgument",
+    EXPECT_MEX_ERROR(Call("annotate", Message("")), "kestrix:mex:invalidArgument",
                        "\"message\" must be a non-empty string.");
-    EXPECT_MEX_FAILURE(Call("annotate", Struct({{"message", Num(3)}})), "kestrix:mex:invalidArgument",
+    EXPECT_MEX_ERROR(Call("annotate", Struct({{"message", Num(3)}})), "kestrix:mex:invalidArgument",
                        "\"message\" must be a non-empty string.");
-    EXPECT_MEX_FAILURE(Call("annotate"), "kestrix:mex:invalidArgument", "\"message\" must be a non-empty string.");
+    EXPECT_MEX_ERROR(Call("annotate"), "kestrix:mex:invalidArgument", "\"message\" must be a non-empty string.");
 }
 
 TEST_F(AnnotationsTest, EveryCommand_NoManagerOrLinkLost_FailsAsNotConnected) {
@@ -118,7 +118,7 @@ TEST_F(AnnotationsTest, Annotate_WhileStreaming_CarriesTheSdkSampleIndex) {
 TEST_F(AnnotationsTest, Annotate_SdkStatus_FailsAndStoresNothing) {
     ConnectSola();
     kxsim::ScriptStatus("kx_eeg_manager_annotate", KX_ERROR_ANNOTATION_UNAVAILABLE_CALIBRATING);
-    EXPECT_MEX_FAILURE(Call("annotate", Message("early")), "kestrix:sdk:annotationUnavailableCalibrating",
+    EXPECT_MEX_ERROR(Call("annotate", Message("early")), "kestrix:sdk:annotationUnavailableCalibrating",
                        "kx_eeg_manager_annotate failed with status KX_ERROR_ANNOTATION_UNAVAILABLE_CALIBRATING.");
     EXPECT_TRUE(List().texts.empty());
 }
@@ -126,13 +126,13 @@ TEST_F(AnnotationsTest, Annotate_SdkStatus_FailsAndStoresNothing) {
 TEST_F(AnnotationsTest, EveryCommand_SdkThrows_FailsAsNativeException) {
     ConnectSola();
     kxsim::ScriptThrow("kx_eeg_manager_annotate", "busy");
-    EXPECT_MEX_FAILURE(Call("annotate", Message("x")), kNativeException,
+    EXPECT_MEX_ERROR(Call("annotate", Message("x")), kNativeException,
                        "kx_eeg_manager_annotate threw native exception: busy");
     kxsim::ScriptThrow("kx_eeg_manager_get_annotations", "busy");
-    EXPECT_MEX_FAILURE(Call("get_annotations"), kNativeException,
+    EXPECT_MEX_ERROR(Call("get_annotations"), kNativeException,
                        "kx_eeg_manager_get_annotations threw native exception: busy");
     kxsim::ScriptThrowUnknown("kx_eeg_manager_clear_annotations");
-    EXPECT_MEX_FAILURE(Call("clear_annotations"), kNativeException,
+    EXPECT_MEX_ERROR(Call("clear_annotations"), kNativeException,
                        "kx_eeg_manager_clear_annotations threw an unknown native exception.");
 }
 
@@ -147,7 +147,7 @@ TEST_F(AnnotationsTest, GetAnnotations_NullList_AnswersEmpty) {
 TEST_F(AnnotationsTest, GetAnnotations_CountWithoutAnArray_FailsInsteadOfReading) {
     ConnectSola();
     kxsim::ScriptNullList("kx_eeg_manager_get_annotations", 3);
-    EXPECT_MEX_FAILURE(Call("get_annotations"), "kestrix:mex:runtimeError",
+    EXPECT_MEX_ERROR(Call("get_annotations"), "kestrix:mex:runtimeError",
                        "kx_eeg_manager_get_annotations returned null.");
 }
 

@@ -116,7 +116,7 @@ TEST_F(ConnectionTest, Scan_NoHeadsetsFound_ReturnsA0x1StructArrayWithBothFields
 // Rows announced without a list were answered as "no headsets", a failure reported as success.
 TEST_F(ConnectionTest, Scan_CountWithoutAList_FailsAndClosesTheTemporaryCore) {
     kxsim::ScriptNullList("kx_core_scan", 2);
-    EXPECT_MEX_FAILURE(Call("scan"), "kestrix:mex:runtimeError", "kx_core_scan returned null.");
+    EXPECT_MEX_ERROR(Call("scan"), "kestrix:mex:runtimeError", "kx_core_scan returned null.");
     EXPECT_EQ(kxsim::CountCalls("kx_core_close"), 1);
     kxsim::ScriptNull("kx_core_scan");
     EXPECT_EQ(Dims(Field(Ok(Call("scan")), "devices")), (std::vector<std::size_t>{0, 1}));
@@ -135,15 +135,15 @@ TEST_F(ConnectionTest, Scan_NullNameOrAddress_GivesEmptyText) {
 
 TEST_F(ConnectionTest, Scan_TemporaryStartFails_ReportsAndNeverCloses) {
     kxsim::ScriptStatus("kx_core_init", 5);
-    EXPECT_MEX_FAILURE(Call("scan"), "kestrix:sdk:bluetoothAdapterNotFound",
+    EXPECT_MEX_ERROR(Call("scan"), "kestrix:sdk:bluetoothAdapterNotFound",
                        "Temporary kx_core_init failed with status KX_INIT_ERROR_NOT_FOUND.");
     kxsim::ScriptStatus("kx_core_init", 200);
-    EXPECT_MEX_FAILURE(Call("scan"), "kestrix:sdk:initFailed",
+    EXPECT_MEX_ERROR(Call("scan"), "kestrix:sdk:initFailed",
                        "Temporary kx_core_init failed with status KX_INIT_ERROR_UNKNOWN.");
     kxsim::ScriptThrow("kx_core_init", "adapter 100% gone");
-    EXPECT_MEX_FAILURE(Call("scan"), kNative, "kx_core_init threw native exception: adapter 100% gone");
+    EXPECT_MEX_ERROR(Call("scan"), kNative, "kx_core_init threw native exception: adapter 100% gone");
     kxsim::ScriptThrowUnknown("kx_core_init");
-    EXPECT_MEX_FAILURE(Call("scan"), kNative, "kx_core_init threw an unknown native exception.");
+    EXPECT_MEX_ERROR(Call("scan"), kNative, "kx_core_init threw an unknown native exception.");
 
     EXPECT_EQ(kxsim::CountCalls("kx_core_scan"), 0);
     EXPECT_EQ(kxsim::CountCalls("kx_core_close"), 0);
@@ -153,12 +153,12 @@ TEST_F(ConnectionTest, Scan_TemporaryStartFails_ReportsAndNeverCloses) {
 
 TEST_F(ConnectionTest, Scan_ScanFailsAfterATemporaryStart_ClosesTheCoreBeforeReporting) {
     kxsim::ScriptStatus("kx_core_scan", 4);
-    EXPECT_MEX_FAILURE(Call("scan"), "kestrix:sdk:bluetoothNotEnabled",
+    EXPECT_MEX_ERROR(Call("scan"), "kestrix:sdk:bluetoothNotEnabled",
                        "kx_core_scan failed with status KX_ERROR_BLUETOOTH_DISABLED.");
     kxsim::ScriptThrow("kx_core_scan", "radio off");
-    EXPECT_MEX_FAILURE(Call("scan"), kNative, "kx_core_scan threw native exception: radio off");
+    EXPECT_MEX_ERROR(Call("scan"), kNative, "kx_core_scan threw native exception: radio off");
     kxsim::ScriptThrowUnknown("kx_core_scan");
-    EXPECT_MEX_FAILURE(Call("scan"), kNative, "kx_core_scan threw an unknown native exception.");
+    EXPECT_MEX_ERROR(Call("scan"), kNative, "kx_core_scan threw an unknown native exception.");
     // A throwing close is swallowed; the scan result still comes back.
     kxsim::ScriptThrow("kx_core_close", "close failed");
     EXPECT_EQ(Rows(Ok(Call("scan"))).size(), 2u);
@@ -172,7 +172,7 @@ TEST_F(ConnectionTest, Scan_ScanFailsAfterATemporaryStart_ClosesTheCoreBeforeRep
 TEST_F(ConnectionTest, Scan_ScanFailsWithTheCoreRunning_LeavesTheCoreRunning) {
     ASSERT_TRUE(Call("init").ok);
     kxsim::ScriptStatus("kx_core_scan", 1);
-    EXPECT_MEX_FAILURE(Call("scan"), "kestrix:sdk:connection", "kx_core_scan failed with status KX_ERROR_CONNECTION.");
+    EXPECT_MEX_ERROR(Call("scan"), "kestrix:sdk:connection", "kx_core_scan failed with status KX_ERROR_CONNECTION.");
     EXPECT_EQ(kxsim::CountCalls("kx_core_close"), 0);
     EXPECT_TRUE(B(Ok(Call("status")), "core_initialized"));
 }
@@ -181,10 +181,10 @@ TEST_F(ConnectionTest, Scan_ScanFailsWithTheCoreRunning_LeavesTheCoreRunning) {
 
 TEST_F(ConnectionTest, Connect_MissingOrInvalidName_FailsBeforeTheCoreIsTouched) {
     const std::string message = "\"device_name\" must be a non-empty string.";
-    EXPECT_MEX_FAILURE(Call("connect"), kInvalid, message);
-    EXPECT_MEX_FAILURE(Call("connect", Struct({})), kInvalid, message);
-    EXPECT_MEX_FAILURE(Call("connect", NamePayload("")), kInvalid, message);
-    EXPECT_MEX_FAILURE(Call("connect", Struct({{"device_name", mxhost::Num(7)}})), kInvalid, message);
+    EXPECT_MEX_ERROR(Call("connect"), kInvalid, message);
+    EXPECT_MEX_ERROR(Call("connect", Struct({})), kInvalid, message);
+    EXPECT_MEX_ERROR(Call("connect", NamePayload("")), kInvalid, message);
+    EXPECT_MEX_ERROR(Call("connect", Struct({{"device_name", mxhost::Num(7)}})), kInvalid, message);
     EXPECT_TRUE(kxsim::Calls().empty());
     EXPECT_FALSE(mex().IsLocked());
 }
@@ -253,7 +253,7 @@ TEST_F(ConnectionTest, Connect_StatusTwo_ReportsAnIncompatibleStreamWhetherOrNot
     EXPECT_EQ(S(linked, "status_name"), "incompatible_stream");
     EXPECT_EQ(S(linked, "message"), "Device stream is incompatible. Update the firmware.");
     EXPECT_EQ(FieldNames(Field(linked, "device_info")).size(), 5u);
-    EXPECT_MEX_FAILURE(Call("start_stream"), "kestrix:sdk:unsupportedDevice",
+    EXPECT_MEX_ERROR(Call("start_stream"), "kestrix:sdk:unsupportedDevice",
                        "Stream is incompatible. Update the firmware.");
 
     kxsim::SetConnectPlan({2, -1, 20, false, -1});
@@ -278,27 +278,27 @@ TEST_F(ConnectionTest, Connect_FailingStatus_ReportsItAndLeavesNoManager) {
                         {99, "kestrix:sdk:error", "KX_ERROR_UNKNOWN"}};
     for (const Row& row : rows) {
         kxsim::ScriptStatus("kx_eeg_manager_connect", row.status);
-        EXPECT_MEX_FAILURE(Call("connect", NamePayload("SIM SOLA 101")), row.identifier,
+        EXPECT_MEX_ERROR(Call("connect", NamePayload("SIM SOLA 101")), row.identifier,
                            std::string("kx_eeg_manager_connect failed with status ") + row.name + ".");
         EXPECT_EQ(kxsim::LiveManagers(), 0) << row.status;
         EXPECT_FALSE(B(Ok(Call("status")), "manager_present")) << row.status;
     }
     // A headset the SDK does not know fails the same way, with the SDK's own status.
-    EXPECT_MEX_FAILURE(Call("connect", NamePayload("NOT IN RANGE")), "kestrix:sdk:connection",
+    EXPECT_MEX_ERROR(Call("connect", NamePayload("NOT IN RANGE")), "kestrix:sdk:connection",
                        "kx_eeg_manager_connect failed with status KX_ERROR_CONNECTION.");
     EXPECT_TRUE(B(Ok(Call("status")), "core_initialized"));
 }
 
 TEST_F(ConnectionTest, Connect_ConnectThrows_ReportsTheTextAndLeavesNoManager) {
     kxsim::ScriptThrow("kx_eeg_manager_connect", "stack 50% exhausted");
-    EXPECT_MEX_FAILURE(Call("connect", NamePayload("SIM SOLA 101")), kNative,
+    EXPECT_MEX_ERROR(Call("connect", NamePayload("SIM SOLA 101")), kNative,
                        "kx_eeg_manager_connect threw native exception: stack 50% exhausted");
     kxsim::ScriptThrowUnknown("kx_eeg_manager_connect");
-    EXPECT_MEX_FAILURE(Call("connect", NamePayload("SIM SOLA 101")), kNative,
+    EXPECT_MEX_ERROR(Call("connect", NamePayload("SIM SOLA 101")), kNative,
                        "kx_eeg_manager_connect threw native exception: unknown native exception");
     // No text to report: the status the worker never received is reported instead.
     kxsim::ScriptThrow("kx_eeg_manager_connect", "");
-    EXPECT_MEX_FAILURE(Call("connect", NamePayload("SIM SOLA 101")), "kestrix:sdk:error",
+    EXPECT_MEX_ERROR(Call("connect", NamePayload("SIM SOLA 101")), "kestrix:sdk:error",
                        "kx_eeg_manager_connect failed with status KX_ERROR_UNKNOWN.");
     EXPECT_EQ(kxsim::CountCalls("kx_eeg_manager_free"), 3);
     EXPECT_EQ(kxsim::LiveManagers(), 0);
@@ -307,14 +307,14 @@ TEST_F(ConnectionTest, Connect_ConnectThrows_ReportsTheTextAndLeavesNoManager) {
 TEST_F(ConnectionTest, Connect_ManagerNotCreated_FailsWithTheOldConnectionGone) {
     Connect("SIM SOLA 101");
     kxsim::ScriptNull("kx_eeg_manager_new");
-    EXPECT_MEX_FAILURE(Call("connect", NamePayload("SIM ZEM 202")), kRuntime, "kx_eeg_manager_new returned null.");
+    EXPECT_MEX_ERROR(Call("connect", NamePayload("SIM ZEM 202")), kRuntime, "kx_eeg_manager_new returned null.");
     EXPECT_EQ(kxsim::LiveManagers(), 0);
     const mxArray* status = Ok(Call("status"));
     EXPECT_FALSE(B(status, "manager_present"));
     EXPECT_TRUE(B(status, "core_initialized"));
 
     kxsim::ScriptThrow("kx_eeg_manager_new", "out of handles");
-    EXPECT_MEX_FAILURE(Call("connect", NamePayload("SIM ZEM 202")), kRuntime, "out of handles");
+    EXPECT_MEX_ERROR(Call("connect", NamePayload("SIM ZEM 202")), kRuntime, "out of handles");
 }
 
 TEST_F(ConnectionTest, Connect_DisconnectCallbackRegistrationThrows_IsIgnored) {
@@ -339,12 +339,12 @@ TEST_F(ConnectionTest, Connect_NoDeviceInfoOrNoFeatures_ConnectsWithEmptyRecords
 
 TEST_F(ConnectionTest, Connect_DeviceQueriesThrow_FailsWithTheConnectionKept) {
     kxsim::ScriptThrow("kx_eeg_manager_get_device_info", "info gone");
-    EXPECT_MEX_FAILURE(Call("connect", NamePayload("SIM SOLA 101")), kNative,
+    EXPECT_MEX_ERROR(Call("connect", NamePayload("SIM SOLA 101")), kNative,
                        "kx_eeg_manager_get_device_info threw native exception: info gone");
     EXPECT_TRUE(B(Ok(Call("is_connected")), "connected"));
 
     kxsim::ScriptThrowUnknown("kx_core_device_features_get");
-    EXPECT_MEX_FAILURE(Call("connect", NamePayload("SIM SOLA 101")), kNative,
+    EXPECT_MEX_ERROR(Call("connect", NamePayload("SIM SOLA 101")), kNative,
                        "kx_core_device_features_get threw an unknown native exception.");
     EXPECT_TRUE(B(Ok(Call("is_connected")), "connected"));
     EXPECT_EQ(kxsim::LiveManagers(), 1);
@@ -440,7 +440,7 @@ TEST_F(MockConnectionTest, Scan_ReturnsTheTwoMockHeadsetsAndStartsTheMockCore) {
 }
 
 TEST_F(MockConnectionTest, Connect_AnyName_ConnectsWithTheMockRecords) {
-    EXPECT_MEX_FAILURE(Call("connect"), kInvalid, "\"device_name\" must be a non-empty string.");
+    EXPECT_MEX_ERROR(Call("connect"), kInvalid, "\"device_name\" must be a non-empty string.");
     const mxArray* result = Ok(Call("connect", NamePayload("no such headset")));
     EXPECT_EQ(FieldNames(result), kConnectFields);
     EXPECT_TRUE(B(result, "connected"));

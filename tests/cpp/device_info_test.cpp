@@ -107,12 +107,12 @@ TEST_F(DeviceInfoTest, ModelCodes_AreNamedByTheModelTable) {
 
 TEST_F(DeviceInfoTest, NoManagerOrLinkDropped_AllThreeFailAsNotConnected) {
     for (const char* command : kInfoCommands) {
-        EXPECT_MEX_FAILURE(Call(command), kNotConnected, "No active EEG manager. Call kx_connect first.");
+        EXPECT_MEX_ERROR(Call(command), kNotConnected, "No active EEG manager. Call kx_connect first.");
     }
     ConnectTo(CustomHeadset());
     kxsim::DropLink();
     for (const char* command : kInfoCommands) {
-        EXPECT_MEX_FAILURE(Call(command), kNotConnected, "No device connected. Call kx_connect first.");
+        EXPECT_MEX_ERROR(Call(command), kNotConnected, "No device connected. Call kx_connect first.");
     }
     EXPECT_EQ(kxsim::CountCalls("kx_eeg_manager_get_battery_info"), 0);
 }
@@ -120,8 +120,8 @@ TEST_F(DeviceInfoTest, NoManagerOrLinkDropped_AllThreeFailAsNotConnected) {
 TEST_F(DeviceInfoTest, NoDeviceInfo_FailsInfoAndFeaturesButNotBattery) {
     ConnectTo(CustomHeadset());
     kxsim::ScriptNull("kx_eeg_manager_get_device_info", 2);
-    EXPECT_MEX_FAILURE(Call("get_device_info"), kRuntime, "kx_eeg_manager_get_device_info returned null.");
-    EXPECT_MEX_FAILURE(Call("get_device_features"), kRuntime, "kx_eeg_manager_get_device_info returned null.");
+    EXPECT_MEX_ERROR(Call("get_device_info"), kRuntime, "kx_eeg_manager_get_device_info returned null.");
+    EXPECT_MEX_ERROR(Call("get_device_features"), kRuntime, "kx_eeg_manager_get_device_info returned null.");
     EXPECT_EQ(D(Field(Ok(Call("get_battery_info")), "battery_info"), "level"), 12);
     EXPECT_EQ(kxsim::CountCalls("kx_core_device_features_get"), 1) << "only connect asked for features";
 }
@@ -129,33 +129,33 @@ TEST_F(DeviceInfoTest, NoDeviceInfo_FailsInfoAndFeaturesButNotBattery) {
 TEST_F(DeviceInfoTest, NoFeaturesHandle_FailsFeaturesWhileDeviceInfoSucceeds) {
     ConnectTo(CustomHeadset());
     kxsim::ScriptNull("kx_core_device_features_get");
-    EXPECT_MEX_FAILURE(Call("get_device_features"), kRuntime, "kx_core_device_features_get returned null.");
+    EXPECT_MEX_ERROR(Call("get_device_features"), kRuntime, "kx_core_device_features_get returned null.");
     EXPECT_EQ(D(Field(Ok(Call("get_device_info")), "device_info"), "sample_per_packet"), 50);
 }
 
 TEST_F(DeviceInfoTest, SdkThrows_EachQueryReportsItsOwnName) {
     ConnectTo(CustomHeadset());
     kxsim::ScriptThrow("kx_eeg_manager_get_device_info", "info 100% lost", 2);
-    EXPECT_MEX_FAILURE(Call("get_device_info"), kNative,
+    EXPECT_MEX_ERROR(Call("get_device_info"), kNative,
                        "kx_eeg_manager_get_device_info threw native exception: info 100% lost");
-    EXPECT_MEX_FAILURE(Call("get_device_features"), kNative,
+    EXPECT_MEX_ERROR(Call("get_device_features"), kNative,
                        "kx_eeg_manager_get_device_info threw native exception: info 100% lost");
     kxsim::ScriptThrowUnknown("kx_core_device_features_get");
-    EXPECT_MEX_FAILURE(Call("get_device_features"), kNative,
+    EXPECT_MEX_ERROR(Call("get_device_features"), kNative,
                        "kx_core_device_features_get threw an unknown native exception.");
     kxsim::ScriptThrow("kx_eeg_manager_get_battery_info", "no gauge");
-    EXPECT_MEX_FAILURE(Call("get_battery_info"), kNative,
+    EXPECT_MEX_ERROR(Call("get_battery_info"), kNative,
                        "kx_eeg_manager_get_battery_info threw native exception: no gauge");
     kxsim::ScriptThrowUnknown("kx_eeg_manager_get_battery_info");
-    EXPECT_MEX_FAILURE(Call("get_battery_info"), kNative,
+    EXPECT_MEX_ERROR(Call("get_battery_info"), kNative,
                        "kx_eeg_manager_get_battery_info threw an unknown native exception.");
     // The connection check belongs to the device-info query's wrapped run.
     kxsim::ScriptThrow("kx_eeg_manager_is_connected", "link state unknown");
-    EXPECT_MEX_FAILURE(Call("get_device_info"), kNative,
+    EXPECT_MEX_ERROR(Call("get_device_info"), kNative,
                        "kx_eeg_manager_get_device_info threw native exception: link state unknown");
     // The battery's connection check is not wrapped.
     kxsim::ScriptThrow("kx_eeg_manager_is_connected", "link state unknown");
-    EXPECT_MEX_FAILURE(Call("get_battery_info"), kRuntime, "link state unknown");
+    EXPECT_MEX_ERROR(Call("get_battery_info"), kRuntime, "link state unknown");
 }
 
 TEST_F(DeviceInfoTest, BatteryRecord_IsTakenAsItComes) {
@@ -212,7 +212,7 @@ TEST_F(DeviceInfoTest, SamplePerPacket_ConfigReadThrows_FailsAsNativeException) 
     headset.sample_per_packet = 0;
     ConnectTo(headset);
     kxsim::ScriptThrow("kx_core_get_config", "config locked");
-    EXPECT_MEX_FAILURE(Call("get_device_info"), kNative, "kx_core_get_config threw native exception: config locked");
+    EXPECT_MEX_ERROR(Call("get_device_info"), kNative, "kx_core_get_config threw native exception: config locked");
 }
 
 TEST_F(MockDeviceInfoTest, ConnectedToEitherMockHeadset_ReportsTheOneMockRecord) {
@@ -242,12 +242,12 @@ TEST_F(MockDeviceInfoTest, ConnectedToEitherMockHeadset_ReportsTheOneMockRecord)
 
 TEST_F(MockDeviceInfoTest, NoMockDeviceConnected_AllThreeFailAsNotConnected) {
     for (const char* command : kInfoCommands) {
-        EXPECT_MEX_FAILURE(Call(command), kNotConnected, "No device connected. Call kx_connect first.");
+        EXPECT_MEX_ERROR(Call(command), kNotConnected, "No device connected. Call kx_connect first.");
     }
     ASSERT_TRUE(Call("connect", Struct({{"device_name", Str("MOCK SOLA 001")}})).ok);
     ASSERT_TRUE(Call("disconnect").ok);
     for (const char* command : kInfoCommands) {
-        EXPECT_MEX_FAILURE(Call(command), kNotConnected, "No device connected. Call kx_connect first.");
+        EXPECT_MEX_ERROR(Call(command), kNotConnected, "No device connected. Call kx_connect first.");
     }
 }
 

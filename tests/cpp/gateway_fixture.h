@@ -6,6 +6,7 @@
 #ifndef KX_TESTS_GATEWAY_FIXTURE_H
 #define KX_TESTS_GATEWAY_FIXTURE_H
 
+#include "gtest_mex.h"
 #include "harness.h"
 #include "kxsim.h"
 
@@ -93,14 +94,8 @@ protected:
     }
 };
 
-// The failure as MATLAB code sees it: identifier and message, exactly.
-#define EXPECT_MEX_FAILURE(call_result, expected_identifier, expected_message)                       \
-    do {                                                                                              \
-        const ::mxhost::CallResult& kx_result_ = (call_result);                                       \
-        EXPECT_FALSE(kx_result_.ok) << "expected " << (expected_identifier) << ", the call succeeded"; \
-        EXPECT_EQ(kx_result_.identifier, std::string(expected_identifier));                           \
-        EXPECT_EQ(kx_result_.message, std::string(expected_message));                                 \
-    } while (0)
+// Failures are checked with EXPECT_MEX_ERROR(result, identifier, message) of
+// gtest_mex.h: identifier and message exactly, as MATLAB code sees them.
 
 inline double D(const mxArray* value, const char* field) { return mxhost::AsDouble(mxhost::Field(value, field)); }
 inline bool B(const mxArray* value, const char* field) { return mxhost::AsBool(mxhost::Field(value, field)); }

@@ -118,7 +118,7 @@ TEST_F(SessionTest, FailingInitStatus_IsOneErrorAndChangesNothing) {
                  {255, "kestrix:sdk:initFailed", "KX_INIT_ERROR_UNKNOWN"}};
     for (const Case& c : cases) {
         kxsim::ScriptStatus("kx_core_init", c.status);
-        EXPECT_MEX_FAILURE(Call("init"), c.identifier, std::string("kx_core_init failed with status ") + c.name + ".");
+        EXPECT_MEX_ERROR(Call("init"), c.identifier, std::string("kx_core_init failed with status ") + c.name + ".");
         EXPECT_FALSE(B(Ok(Call("status")), "core_initialized"));
         EXPECT_FALSE(mex().IsLocked());
     }
@@ -127,13 +127,13 @@ TEST_F(SessionTest, FailingInitStatus_IsOneErrorAndChangesNothing) {
 
 TEST_F(SessionTest, VersionOrConfigFailure_LeavesTheCoreStartedAndLocked) {
     kxsim::ScriptNull("kx_core_get_version");
-    EXPECT_MEX_FAILURE(Call("init"), "kestrix:mex:runtimeError", "kx_core_get_version returned null.");
+    EXPECT_MEX_ERROR(Call("init"), "kestrix:mex:runtimeError", "kx_core_get_version returned null.");
     EXPECT_TRUE(mex().IsLocked());
     kxsim::ScriptStatus("kx_core_get_config", 3);
-    EXPECT_MEX_FAILURE(Call("init"), "kestrix:sdk:wrongValue",
+    EXPECT_MEX_ERROR(Call("init"), "kestrix:sdk:wrongValue",
                        "kx_core_get_config failed with status KX_ERROR_WRONG_VALUE.");
     kxsim::ScriptStatus("kx_core_get_config", 77);
-    EXPECT_MEX_FAILURE(Call("init"), "kestrix:sdk:error", "kx_core_get_config failed with status KX_ERROR_UNKNOWN.");
+    EXPECT_MEX_ERROR(Call("init"), "kestrix:sdk:error", "kx_core_get_config failed with status KX_ERROR_UNKNOWN.");
     EXPECT_TRUE(B(Ok(Call("status")), "core_initialized"));
     EXPECT_EQ(kxsim::CountCalls("kx_core_init"), 1);
 }

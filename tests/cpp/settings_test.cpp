@@ -88,13 +88,13 @@ protected:
 TEST_F(SettingsTest, EveryCommand_NoManagerOrLinkLost_FailsBeforeReadingThePayload) {
     for (const char* command : kSettingCommands) {
         SCOPED_TRACE(command);
-        EXPECT_MEX_FAILURE(Call(command, Struct({})), kNotConnected, "No active EEG manager. Call kx_connect first.");
+        EXPECT_MEX_ERROR(Call(command, Struct({})), kNotConnected, "No active EEG manager. Call kx_connect first.");
     }
     ConnectTo("SIM SOLA 101");
     kxsim::DropLink();
     for (const char* command : kSettingCommands) {
         SCOPED_TRACE(command);
-        EXPECT_MEX_FAILURE(Call(command, Struct({})), kNotConnected, "No device connected. Call kx_connect first.");
+        EXPECT_MEX_ERROR(Call(command, Struct({})), kNotConnected, "No device connected. Call kx_connect first.");
     }
 }
 
@@ -104,7 +104,7 @@ TEST_F(SettingsTest, SettingCommands_WhileStreaming_RefusedBeforePayloadAndSdkUn
     kxsim::ClearCalls();
     for (const RefusedWhileStreaming& row : kRefusedWhileStreaming) {
         SCOPED_TRACE(row.command);
-        EXPECT_MEX_FAILURE(Call(row.command, Struct({})), kStreaming, row.message);
+        EXPECT_MEX_ERROR(Call(row.command, Struct({})), kStreaming, row.message);
     }
     for (const char* op : {"kx_eeg_manager_set_channel_enabled", "kx_eeg_manager_set_channel_gain",
                            "kx_eeg_manager_set_channel_bias", "kx_eeg_manager_set_data_stream_rate"}) {
@@ -145,16 +145,16 @@ TEST_F(SettingsTest, ChannelMinusOne_ReachesSdkAs65535_AnswerShowsMinusOne) {
 
 TEST_F(SettingsTest, SetChannelEnabled_BadFields_FailInPayloadOrder) {
     ConnectTo("SIM SOLA 101");
-    EXPECT_MEX_FAILURE(Call("set_channel_enabled", Struct({{"enabled", Num(1)}})), kInvalid,
+    EXPECT_MEX_ERROR(Call("set_channel_enabled", Struct({{"enabled", Num(1)}})), kInvalid,
                        "\"channel_id\" must be a scalar value.");
-    EXPECT_MEX_FAILURE(Call("set_channel_enabled", Enabled(std::nan(""), Num(1))), kInvalid,
+    EXPECT_MEX_ERROR(Call("set_channel_enabled", Enabled(std::nan(""), Num(1))), kInvalid,
                        "\"channel_id\" must be finite.");
-    EXPECT_MEX_FAILURE(
+    EXPECT_MEX_ERROR(
         Call("set_channel_enabled", Struct({{"channel_id", Logical(true)}, {"enabled", Num(1)}})), kInvalid,
         "\"channel_id\" must be numeric.");
-    EXPECT_MEX_FAILURE(Call("set_channel_enabled", Struct({{"channel_id", Num(1)}})), kInvalid,
+    EXPECT_MEX_ERROR(Call("set_channel_enabled", Struct({{"channel_id", Num(1)}})), kInvalid,
                        "\"enabled\" must be a scalar value.");
-    EXPECT_MEX_FAILURE(Call("set_channel_enabled", Enabled(1, Str("y"))), kInvalid, "\"enabled\" must be numeric.");
+    EXPECT_MEX_ERROR(Call("set_channel_enabled", Enabled(1, Str("y"))), kInvalid, "\"enabled\" must be numeric.");
     EXPECT_EQ(kxsim::CountCalls("kx_eeg_manager_set_channel_enabled"), 0);
 }
 
@@ -186,14 +186,14 @@ TEST_F(SettingsTest, SetChannelGain_RejectedValues_FailAndChangeNothing) {
     kxsim::ClearCalls();
     for (double bad : {7.0, 9.0, 10.0, 11.0, 13.0, -1.0, 1e12}) {
         SCOPED_TRACE(bad);
-        EXPECT_MEX_FAILURE(Call("set_channel_gain", Gain(1, bad)), kInvalid, kGainMessage);
+        EXPECT_MEX_ERROR(Call("set_channel_gain", Gain(1, bad)), kInvalid, kGainMessage);
     }
-    EXPECT_MEX_FAILURE(Call("set_channel_gain", Struct({{"channel_id", Num(1)}, {"gain_mode", Logical(true)}})),
+    EXPECT_MEX_ERROR(Call("set_channel_gain", Struct({{"channel_id", Num(1)}, {"gain_mode", Logical(true)}})),
                        kInvalid, "\"gain_mode\" must be numeric.");
     // The channel is checked before "gain_mode" is read.
     for (double channel : {34.0, -1.0, 1e10}) {
         SCOPED_TRACE(channel);
-        EXPECT_MEX_FAILURE(Call("set_channel_gain", Struct({{"channel_id", Num(channel)}})), kInvalid,
+        EXPECT_MEX_ERROR(Call("set_channel_gain", Struct({{"channel_id", Num(channel)}})), kInvalid,
                            "Invalid channel number.");
     }
     EXPECT_EQ(kxsim::CountCalls("kx_eeg_manager_set_channel_gain"), 0);
@@ -228,18 +228,18 @@ TEST_F(SettingsTest, SetChannelBias_BadPolarity_FailsWithItsOwnMessagesAndChange
     ConnectTo("SIM SOLA 101");
     Ok(Call("set_channel_bias", Bias(3, Num(2))));
     kxsim::ClearCalls();
-    EXPECT_MEX_FAILURE(Call("set_channel_bias", Struct({{"channel_id", Num(3)}})), kInvalid, kPolarityPresence);
-    EXPECT_MEX_FAILURE(Call("set_channel_bias", Bias(3, mxhost::Empty(mxDOUBLE_CLASS))), kInvalid,
+    EXPECT_MEX_ERROR(Call("set_channel_bias", Struct({{"channel_id", Num(3)}})), kInvalid, kPolarityPresence);
+    EXPECT_MEX_ERROR(Call("set_channel_bias", Bias(3, mxhost::Empty(mxDOUBLE_CLASS))), kInvalid,
                        kPolarityPresence);
-    EXPECT_MEX_FAILURE(Call("set_channel_bias", Bias(3, mxhost::Matrix(1, 2, {1, 2}))), kInvalid,
+    EXPECT_MEX_ERROR(Call("set_channel_bias", Bias(3, mxhost::Matrix(1, 2, {1, 2}))), kInvalid,
                        kPolarityPresence);
-    EXPECT_MEX_FAILURE(Call("set_channel_bias", Bias(3, Num(4))), kInvalid, kPolarityRange);
-    EXPECT_MEX_FAILURE(Call("set_channel_bias", Bias(3, Num(-1))), kInvalid, kPolarityRange);
-    EXPECT_MEX_FAILURE(Call("set_channel_bias", Bias(3, Str("x"))), kInvalid, "\"polarity\" must be numeric.");
-    EXPECT_MEX_FAILURE(Call("set_channel_bias", Bias(3, Num(std::numeric_limits<double>::infinity()))), kInvalid,
+    EXPECT_MEX_ERROR(Call("set_channel_bias", Bias(3, Num(4))), kInvalid, kPolarityRange);
+    EXPECT_MEX_ERROR(Call("set_channel_bias", Bias(3, Num(-1))), kInvalid, kPolarityRange);
+    EXPECT_MEX_ERROR(Call("set_channel_bias", Bias(3, Str("x"))), kInvalid, "\"polarity\" must be numeric.");
+    EXPECT_MEX_ERROR(Call("set_channel_bias", Bias(3, Num(std::numeric_limits<double>::infinity()))), kInvalid,
                        "\"polarity\" must be finite.");
     // "channel_id" is read first.
-    EXPECT_MEX_FAILURE(Call("set_channel_bias", Struct({{"polarity", Num(1)}})), kInvalid,
+    EXPECT_MEX_ERROR(Call("set_channel_bias", Struct({{"polarity", Num(1)}})), kInvalid,
                        "\"channel_id\" must be a scalar value.");
     EXPECT_EQ(kxsim::CountCalls("kx_eeg_manager_set_channel_bias"), 0);
     EXPECT_EQ(kxsim::ChannelBias(3), 2);
@@ -263,12 +263,12 @@ TEST_F(SettingsTest, SetSampleRate_BadRates_FailBeforeTheSdk) {
     kxsim::ClearCalls();
     for (double rate : {0.0, 0.9, -250.0, 3e9}) {
         SCOPED_TRACE(rate);
-        EXPECT_MEX_FAILURE(Call("set_sample_rate", Rate(rate)), kInvalid, "\"rate_hz\" must be positive.");
+        EXPECT_MEX_ERROR(Call("set_sample_rate", Rate(rate)), kInvalid, "\"rate_hz\" must be positive.");
     }
-    EXPECT_MEX_FAILURE(Call("set_sample_rate", Struct({})), kInvalid, "\"rate_hz\" must be a scalar value.");
-    EXPECT_MEX_FAILURE(Call("set_sample_rate", Struct({{"rate_hz", Logical(true)}})), kInvalid,
+    EXPECT_MEX_ERROR(Call("set_sample_rate", Struct({})), kInvalid, "\"rate_hz\" must be a scalar value.");
+    EXPECT_MEX_ERROR(Call("set_sample_rate", Struct({{"rate_hz", Logical(true)}})), kInvalid,
                        "\"rate_hz\" must be numeric.");
-    EXPECT_MEX_FAILURE(Call("set_sample_rate", Rate(300)), kWrongValue, "Wrong sample rate.");
+    EXPECT_MEX_ERROR(Call("set_sample_rate", Rate(300)), kWrongValue, "Wrong sample rate.");
     EXPECT_EQ(kxsim::CountCalls("kx_eeg_manager_set_data_stream_rate"), 0);
     EXPECT_EQ(kxsim::RateCode(), KX_RATE_250);
 }
@@ -276,13 +276,13 @@ TEST_F(SettingsTest, SetSampleRate_BadRates_FailBeforeTheSdk) {
 TEST_F(SettingsTest, SetSampleRate_SdkStatusOrThrow_FailsAndKeepsTheRate) {
     ConnectModel(KX_MODEL_ZEM);
     kxsim::ScriptStatus("kx_eeg_manager_set_data_stream_rate", KX_ERROR_CONNECTION);
-    EXPECT_MEX_FAILURE(Call("set_sample_rate", Rate(500)), "kestrix:sdk:connection",
+    EXPECT_MEX_ERROR(Call("set_sample_rate", Rate(500)), "kestrix:sdk:connection",
                        "kx_eeg_manager_set_data_stream_rate failed with status KX_ERROR_CONNECTION.");
     kxsim::ScriptThrow("kx_eeg_manager_set_data_stream_rate", "radio busy");
-    EXPECT_MEX_FAILURE(Call("set_sample_rate", Rate(500)), "kestrix:sdk:nativeException",
+    EXPECT_MEX_ERROR(Call("set_sample_rate", Rate(500)), "kestrix:sdk:nativeException",
                        "kx_eeg_manager_set_data_stream_rate threw native exception: radio busy");
     kxsim::ScriptThrowUnknown("kx_eeg_manager_set_data_stream_rate");
-    EXPECT_MEX_FAILURE(Call("set_sample_rate", Rate(500)), "kestrix:sdk:nativeException",
+    EXPECT_MEX_ERROR(Call("set_sample_rate", Rate(500)), "kestrix:sdk:nativeException",
                        "kx_eeg_manager_set_data_stream_rate threw an unknown native exception.");
     EXPECT_EQ(kxsim::RateCode(), KX_RATE_250);
 }
@@ -290,7 +290,7 @@ TEST_F(SettingsTest, SetSampleRate_SdkStatusOrThrow_FailsAndKeepsTheRate) {
 TEST_F(SettingsTest, SetSampleRate_DeviceInfoNull_FailsAsNullResult) {
     ConnectModel(KX_MODEL_ZEM);
     kxsim::ScriptNull("kx_eeg_manager_get_device_info");
-    EXPECT_MEX_FAILURE(Call("set_sample_rate", Rate(250)), "kestrix:mex:runtimeError",
+    EXPECT_MEX_ERROR(Call("set_sample_rate", Rate(250)), "kestrix:mex:runtimeError",
                        "kx_eeg_manager_get_device_info returned null.");
     EXPECT_EQ(kxsim::CountCalls("kx_eeg_manager_set_data_stream_rate"), 0);
 }
@@ -308,7 +308,7 @@ TEST_P(SettingsModelTest, SetSampleRate_FollowsTheModelLimits) {
     const ModelLimits& limits = GetParam();
     ConnectModel(limits.model);
     EXPECT_EQ(D(Ok(Call("set_sample_rate", Rate(250))), "sample_rate_hz"), 250.0);
-    EXPECT_MEX_FAILURE(Call("set_sample_rate", Rate(300)), kWrongValue, "Wrong sample rate.");
+    EXPECT_MEX_ERROR(Call("set_sample_rate", Rate(300)), kWrongValue, "Wrong sample rate.");
     const std::pair<double, const std::string*> checks[] = {
         {500, &limits.at500}, {1000, &limits.at1000}, {16000, &limits.at16000}};
     for (const auto& [rate, failure] : checks) {
@@ -319,7 +319,7 @@ TEST_P(SettingsModelTest, SetSampleRate_FollowsTheModelLimits) {
             EXPECT_EQ(D(Ok(result), "sample_rate_hz"), rate);
             EXPECT_EQ(kxsim::CountCalls("kx_eeg_manager_set_data_stream_rate"), 1);
         } else {
-            EXPECT_MEX_FAILURE(result, kWrongValue, *failure);
+            EXPECT_MEX_ERROR(result, kWrongValue, *failure);
             EXPECT_EQ(kxsim::CountCalls("kx_eeg_manager_set_data_stream_rate"), 0);
         }
     }
@@ -343,13 +343,13 @@ TEST_F(SettingsTest, LoadConfig_StatusAndThrow_FailUnderTheOperationName) {
     EXPECT_NE(LastArgs("kx_eeg_manager_load_config").find("null, null"), std::string::npos)
         << LastArgs("kx_eeg_manager_load_config");
     kxsim::ScriptStatus("kx_eeg_manager_load_config", KX_ERROR_ANNOTATION_UNAVAILABLE_CALIBRATING);
-    EXPECT_MEX_FAILURE(Call("load_config"), "kestrix:sdk:annotationUnavailableCalibrating",
+    EXPECT_MEX_ERROR(Call("load_config"), "kestrix:sdk:annotationUnavailableCalibrating",
                        "kx_eeg_manager_load_config failed with status KX_ERROR_ANNOTATION_UNAVAILABLE_CALIBRATING.");
     kxsim::ScriptStatus("kx_eeg_manager_load_config", 200);
-    EXPECT_MEX_FAILURE(Call("load_config"), "kestrix:sdk:error",
+    EXPECT_MEX_ERROR(Call("load_config"), "kestrix:sdk:error",
                        "kx_eeg_manager_load_config failed with status KX_ERROR_UNKNOWN.");
     kxsim::ScriptThrow("kx_eeg_manager_load_config", "no config");
-    EXPECT_MEX_FAILURE(Call("load_config"), "kestrix:sdk:nativeException",
+    EXPECT_MEX_ERROR(Call("load_config"), "kestrix:sdk:nativeException",
                        "kx_eeg_manager_load_config threw native exception: no config");
 }
 
@@ -363,7 +363,7 @@ protected:
 TEST_F(MockSettingsTest, EveryCommand_NoMockDevice_FailsAsNotConnected) {
     for (const char* command : kSettingCommands) {
         SCOPED_TRACE(command);
-        EXPECT_MEX_FAILURE(Call(command, Struct({})), kNotConnected, "No device connected. Call kx_connect first.");
+        EXPECT_MEX_ERROR(Call(command, Struct({})), kNotConnected, "No device connected. Call kx_connect first.");
     }
 }
 
@@ -372,7 +372,7 @@ TEST_F(MockSettingsTest, SettingCommands_WhileStreaming_RefusedButLoadConfigAllo
     Ok(Call("start_stream"));
     for (const RefusedWhileStreaming& row : kRefusedWhileStreaming) {
         SCOPED_TRACE(row.command);
-        EXPECT_MEX_FAILURE(Call(row.command, Struct({})), kStreaming, row.message);
+        EXPECT_MEX_ERROR(Call(row.command, Struct({})), kStreaming, row.message);
     }
     EXPECT_TRUE(B(Ok(Call("load_config")), "loaded"));
     Ok(Call("stop_stream"));
@@ -383,7 +383,7 @@ TEST_F(MockSettingsTest, SetSampleRate_AnyPositiveRate_AcceptedWithoutTheModel) 
     kxsim::ClearCalls();
     EXPECT_EQ(D(Ok(Call("set_sample_rate", Rate(300))), "sample_rate_hz"), 300.0);
     EXPECT_EQ(D(Ok(Call("set_sample_rate", Rate(16000))), "sample_rate_hz"), 16000.0);
-    EXPECT_MEX_FAILURE(Call("set_sample_rate", Rate(-1)), kInvalid, "\"rate_hz\" must be positive.");
+    EXPECT_MEX_ERROR(Call("set_sample_rate", Rate(-1)), kInvalid, "\"rate_hz\" must be positive.");
     EXPECT_EQ(kxsim::CallNames(), std::vector<std::string>{});
 }
 
@@ -394,8 +394,8 @@ TEST_F(MockSettingsTest, SetChannelGain_UsesTheSdkMultiplierMapping_ChannelUpTo3
     EXPECT_EQ(S(mxhost::Field(result, "gain_mode"), "name"), "X4");
     EXPECT_EQ(D(mxhost::Field(result, "gain_mode"), "value"), 2.0);
     EXPECT_EQ(kxsim::CountCalls("kx_multiplier_to_gain_mode"), 1);
-    EXPECT_MEX_FAILURE(Call("set_channel_gain", Gain(34, 4)), kInvalid, "Invalid channel number.");
-    EXPECT_MEX_FAILURE(Call("set_channel_gain", Gain(0, 7)), kInvalid, kGainMessage);
+    EXPECT_MEX_ERROR(Call("set_channel_gain", Gain(34, 4)), kInvalid, "Invalid channel number.");
+    EXPECT_MEX_ERROR(Call("set_channel_gain", Gain(0, 7)), kInvalid, kGainMessage);
     EXPECT_EQ(D(mxhost::Field(Ok(Call("set_channel_gain", Gain(0, 3))), "gain_mode"), "value"), 3.0);
 }
 
@@ -404,7 +404,7 @@ TEST_F(MockSettingsTest, SetChannelBias_AnyChannel_AnswersThePolarity) {
     const mxArray* result = Ok(Call("set_channel_bias", Bias(-1, Logical(true))));
     EXPECT_EQ(D(result, "channel_id"), -1.0);
     EXPECT_EQ(S(mxhost::Field(result, "polarity"), "name"), "BOTH");
-    EXPECT_MEX_FAILURE(Call("set_channel_bias", Bias(1, Num(4))), kInvalid, kPolarityRange);
+    EXPECT_MEX_ERROR(Call("set_channel_bias", Bias(1, Num(4))), kInvalid, kPolarityRange);
 }
 
 TEST_F(MockSettingsTest, EnabledChannelsAndRate_AreWhatTheMockStreamDelivers) {

@@ -161,22 +161,22 @@ TEST_F(StreamTest, ReadChunk_EveryChannelTypeAndNullChannel_ReachMatlabConverted
 }
 
 TEST_F(StreamTest, StartStream_WithoutConnection_FailsNotConnected) {
-    EXPECT_MEX_FAILURE(Call("start_stream"), "kestrix:state:notConnected", kNoManager);
+    EXPECT_MEX_ERROR(Call("start_stream"), "kestrix:state:notConnected", kNoManager);
     Connect();
     kxsim::DropLink();
-    EXPECT_MEX_FAILURE(Call("start_stream"), "kestrix:state:notConnected", kNoDevice);
+    EXPECT_MEX_ERROR(Call("start_stream"), "kestrix:state:notConnected", kNoDevice);
 }
 
 TEST_F(StreamTest, StartStream_BadCapacity_FailsBeforeTouchingTheSdk) {
     Connect();
     for (double below_one : {0.5, -3.0, 4294967296.0}) {
         SCOPED_TRACE(below_one);
-        EXPECT_MEX_FAILURE(Call("start_stream", Capacity(below_one)), "kestrix:mex:invalidArgument",
+        EXPECT_MEX_ERROR(Call("start_stream", Capacity(below_one)), "kestrix:mex:invalidArgument",
                            "\"max_buffer_chunks\" must be positive.");
     }
-    EXPECT_MEX_FAILURE(Call("start_stream", Struct({{"max_buffer_chunks", mxhost::Logical(true)}})),
+    EXPECT_MEX_ERROR(Call("start_stream", Struct({{"max_buffer_chunks", mxhost::Logical(true)}})),
                        "kestrix:mex:invalidArgument", "\"max_buffer_chunks\" must be numeric.");
-    EXPECT_MEX_FAILURE(Call("start_stream", Capacity(NAN)), "kestrix:mex:invalidArgument",
+    EXPECT_MEX_ERROR(Call("start_stream", Capacity(NAN)), "kestrix:mex:invalidArgument",
                        "\"max_buffer_chunks\" must be finite.");
     EXPECT_EQ(kxsim::CountCalls("kx_eeg_manager_start_stream"), 0);
 }
@@ -203,7 +203,7 @@ TEST_F(StreamTest, StartStream_CapacityTruncated_KeepsOnlyTheNewestChunk) {
 TEST_F(StreamTest, StartStream_IncompatibleStream_Refused) {
     kxsim::SetConnectPlan({2, 100, 100, true, -1});
     Connect();
-    EXPECT_MEX_FAILURE(Call("start_stream"), "kestrix:sdk:unsupportedDevice",
+    EXPECT_MEX_ERROR(Call("start_stream"), "kestrix:sdk:unsupportedDevice",
                        "Stream is incompatible. Update the firmware.");
     EXPECT_EQ(kxsim::CountCalls("kx_eeg_manager_start_stream"), 0);
 }
@@ -211,19 +211,19 @@ TEST_F(StreamTest, StartStream_IncompatibleStream_Refused) {
 TEST_F(StreamTest, StartStream_SdkStatusOrThrow_ReportedUnderTheOperationsName) {
     Connect();
     kxsim::ScriptStatus("kx_eeg_manager_start_stream", 3);
-    EXPECT_MEX_FAILURE(Call("start_stream"), "kestrix:sdk:wrongValue",
+    EXPECT_MEX_ERROR(Call("start_stream"), "kestrix:sdk:wrongValue",
                        "kx_eeg_manager_start_stream failed with status KX_ERROR_WRONG_VALUE.");
     kxsim::ScriptStatus("kx_eeg_manager_start_stream", 200);
-    EXPECT_MEX_FAILURE(Call("start_stream"), "kestrix:sdk:error",
+    EXPECT_MEX_ERROR(Call("start_stream"), "kestrix:sdk:error",
                        "kx_eeg_manager_start_stream failed with status KX_ERROR_UNKNOWN.");
     kxsim::ScriptThrow("kx_eeg_manager_start_stream", "radio busy");
-    EXPECT_MEX_FAILURE(Call("start_stream"), "kestrix:sdk:nativeException",
+    EXPECT_MEX_ERROR(Call("start_stream"), "kestrix:sdk:nativeException",
                        "kx_eeg_manager_start_stream threw native exception: radio busy");
     kxsim::ScriptThrowUnknown("kx_eeg_manager_set_callback_chunk");
-    EXPECT_MEX_FAILURE(Call("start_stream"), "kestrix:sdk:nativeException",
+    EXPECT_MEX_ERROR(Call("start_stream"), "kestrix:sdk:nativeException",
                        "kx_eeg_manager_set_callback_chunk threw an unknown native exception.");
     kxsim::ScriptThrow("kx_eeg_manager_get_sample_frequency", "no rate");
-    EXPECT_MEX_FAILURE(Call("start_stream"), "kestrix:sdk:nativeException",
+    EXPECT_MEX_ERROR(Call("start_stream"), "kestrix:sdk:nativeException",
                        "kx_eeg_manager_get_sample_frequency threw native exception: no rate");
     EXPECT_FALSE(B(Ok(Call("is_streaming")), "streaming"));
 }
@@ -241,7 +241,7 @@ TEST_F(StreamTest, StartStream_RateCodeOutsideTable_ReportsMinusOneAndChunksCarr
 }
 
 TEST_F(StreamTest, StopStream_WithoutManager_FailsNotConnected) {
-    EXPECT_MEX_FAILURE(Call("stop_stream"), "kestrix:state:notConnected", kNoManager);
+    EXPECT_MEX_ERROR(Call("stop_stream"), "kestrix:state:notConnected", kNoManager);
 }
 
 TEST_F(StreamTest, StopStream_WhenNothingStreams_UnregistersAndReportsNotStopped) {
@@ -272,10 +272,10 @@ TEST_F(StreamTest, StopStream_SdkStatusOrThrow_LeavesTheStreamRunning) {
     Connect();
     Ok(Call("start_stream"));
     kxsim::ScriptStatus("kx_eeg_manager_stop_stream", 1);
-    EXPECT_MEX_FAILURE(Call("stop_stream"), "kestrix:sdk:connection",
+    EXPECT_MEX_ERROR(Call("stop_stream"), "kestrix:sdk:connection",
                        "kx_eeg_manager_stop_stream failed with status KX_ERROR_CONNECTION.");
     kxsim::ScriptThrow("kx_eeg_manager_stop_stream", "stuck");
-    EXPECT_MEX_FAILURE(Call("stop_stream"), "kestrix:sdk:nativeException",
+    EXPECT_MEX_ERROR(Call("stop_stream"), "kestrix:sdk:nativeException",
                        "kx_eeg_manager_stop_stream threw native exception: stuck");
     ASSERT_TRUE(kxsim::EmitChunks(2)) << "the callback stays registered after a failed stop";
     CallResult stop = Call("stop_stream");
@@ -300,9 +300,9 @@ TEST_F(StreamTest, ReadChunk_WithoutChunks_AnswersEveryFieldEmpty) {
         EXPECT_EQ(mxhost::Dims(Field(meta, empty)), (std::vector<size_t>{0, 0})) << empty;
     }
     EXPECT_EQ(mxhost::Dims(Field(read.value, "data")), (std::vector<size_t>{0, 0}));
-    EXPECT_MEX_FAILURE(Call("read_chunk", Struct({{"timeout_ms", mxhost::Logical(true)}})),
+    EXPECT_MEX_ERROR(Call("read_chunk", Struct({{"timeout_ms", mxhost::Logical(true)}})),
                        "kestrix:mex:invalidArgument", "\"timeout_ms\" must be numeric.");
-    EXPECT_MEX_FAILURE(Call("read_chunk", Struct({{"drain", Str("y")}})), "kestrix:mex:invalidArgument",
+    EXPECT_MEX_ERROR(Call("read_chunk", Struct({{"drain", Str("y")}})), "kestrix:mex:invalidArgument",
                        "\"drain\" must be numeric.");
 }
 
@@ -389,7 +389,7 @@ protected:
     // The command fails as given once the 10 s wait for the SDK's streaming state has run out.
     void ExpectFailureAfterTenSeconds(const char* command, const char* identifier, const char* message) {
         const auto start = Clock::now();
-        EXPECT_MEX_FAILURE(Call(command), identifier, message);
+        EXPECT_MEX_ERROR(Call(command), identifier, message);
         const auto elapsed = Clock::now() - start;
         EXPECT_GE(elapsed, std::chrono::seconds(10));
         EXPECT_LT(elapsed, std::chrono::seconds(12));
@@ -412,8 +412,8 @@ TEST_F(StreamSlowWaitTest, StopStream_NeverStopping_FailsAfterTenSeconds) {
 // ---- mock backend ----------------------------------------------------------
 
 TEST_F(MockStreamTest, StartAndStop_WithoutMockDevice_FailNotConnected) {
-    EXPECT_MEX_FAILURE(Call("start_stream"), "kestrix:state:notConnected", kNoDevice);
-    EXPECT_MEX_FAILURE(Call("stop_stream"), "kestrix:state:notConnected", kNoManager);
+    EXPECT_MEX_ERROR(Call("start_stream"), "kestrix:state:notConnected", kNoDevice);
+    EXPECT_MEX_ERROR(Call("stop_stream"), "kestrix:state:notConnected", kNoManager);
 }
 
 TEST_F(MockStreamTest, SecondStart_RefusedAfterEmptyingTheBufferWhileTheStreamGoesOn) {
@@ -423,7 +423,7 @@ TEST_F(MockStreamTest, SecondStart_RefusedAfterEmptyingTheBufferWhileTheStreamGo
     EXPECT_EQ(D(Ok(start), "sample_frequency_hz"), 250);
     CallResult peek = Call("read_chunk", ReadPayload(5000, false));
     ASSERT_TRUE(Meta(Ok(peek), "available"));
-    EXPECT_MEX_FAILURE(Call("start_stream"), "kestrix:state:streaming", "Stream already running.");
+    EXPECT_MEX_ERROR(Call("start_stream"), "kestrix:state:streaming", "Stream already running.");
     EXPECT_TRUE(B(Ok(Call("is_streaming")), "streaming"));
     CallResult later = Call("read_chunk", ReadPayload(5000));
     ASSERT_TRUE(Meta(Ok(later), "available"));
