@@ -37,7 +37,7 @@ protected:
         kept_.clear();
         mex_->ForceClear();
         mex_.reset();
-        EXPECT_EQ(mxhost::Violations(), std::vector<std::string>{}) << "MATLAB host contract broken";
+        EXPECT_NO_MEX_VIOLATIONS();
         EXPECT_EQ(kxsim::Violations(), std::vector<std::string>{}) << "SDK contract broken";
         kxsim::Reset();
     }
@@ -70,7 +70,7 @@ protected:
 
 private:
     static CallResult Checked(CallResult result) {
-        EXPECT_EQ(result.leaks, std::vector<std::string>{}) << "the call left arrays behind";
+        EXPECT_NO_MEX_LEAKS(result);
         return result;
     }
 
