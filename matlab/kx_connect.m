@@ -5,7 +5,8 @@ function result = kx_connect(varargin)
 %   waiting up to 30 s for the link.
 %   S = KX_CONNECT('DeviceName', NAME) is the same.
 %
-%   A link that does not come up is answered, not raised. S has the fields
+%   A link that does not come up is answered, not raised (a NAME the SDK
+%   does not find is raised: kestrix:sdk:connection). S has the fields
 %     connected            logical: check it
 %     device_features      struct (electrode_count, has_accel, has_gyro,
 %                          is_bipolar) or []

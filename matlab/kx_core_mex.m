@@ -48,9 +48,10 @@ function varargout = kx_core_mex(varargin)
 %
 %   S = KX_CORE_MEX('close')
 %     Stops the stream, disconnects, frees the device manager, closes the
-%     SDK core and unlocks the MEX file (the mock build keeps the lock until
-%     the MEX file is cleared). Never fails; afterwards 'init', 'scan' or
-%     'connect' start anew.
+%     SDK core and unlocks the MEX file (the mock build keeps its lock, so
+%     CLEAR leaves it loaded until munlock('kx_core_mex') or the end of the
+%     session). Never fails; afterwards 'init', 'scan' or 'connect' start
+%     anew.
 %     S.closed           true
 %     S.disconnected     logical, a device (manager) was attached before
 %     S.mode             'persistent'
@@ -65,7 +66,7 @@ function varargout = kx_core_mex(varargin)
 %                        append_logs, timestamps_enabled, autoflush,
 %                        thread_ids_enabled, chunk_size, enable_logs,
 %                        update_path, adapter_index
-%     S.core_version     struct: major, minor, patch, text ('3.6.1')
+%     S.core_version     struct: major, minor, patch, text (e.g. '3.6.0')
 %     S.mode             'persistent'
 %     Errors: kestrix:sdk:<init status> "kx_core_init failed with status
 %     KX_INIT_ERROR_...", for example kestrix:sdk:bluetoothAdapterNotFound
@@ -87,7 +88,8 @@ function varargout = kx_core_mex(varargin)
 %   S = KX_CORE_MEX('connect', struct('device_name', NAME))
 %     Starts the core, replaces any earlier connection and connects to the
 %     headset NAME, waiting up to 30 s for the link. A link that does not
-%     come up is answered, not raised: S.connected is false.
+%     come up is answered, not raised: S.connected is false. A NAME the SDK
+%     does not find is raised: kestrix:sdk:connection.
 %     Payload: device_name     non-empty char
 %     S.connected        logical
 %     S.device_features  struct (see get_device_features) or []
@@ -140,6 +142,8 @@ function varargout = kx_core_mex(varargin)
 %   S = KX_CORE_MEX('set_channel_enabled', struct('channel_id', CH, 'enabled', TF))
 %     Payload: channel_id number; enabled number or logical (true unless 0).
 %     S.channel_id, S.enabled
+%     The mock build's headsets start with every channel off (its stream
+%     has 0 rows until one is enabled); the simulated SDK's with all on.
 %     Streaming error: "Cannot change channel state while streaming."
 %
 %   S = KX_CORE_MEX('set_channel_gain', struct('channel_id', CH, 'gain_mode', G))
@@ -195,7 +199,8 @@ function varargout = kx_core_mex(varargin)
 %     it takes every buffered chunk, oldest first; with D false it returns a
 %     copy of the newest chunk and leaves the buffer as it was. Needs no
 %     connection: without a stream it answers with no data.
-%     R.data             channels x samples double ([] without data)
+%     R.data             channels x samples double ([] without data; 0 rows
+%                        while no channel is enabled)
 %     R.meta.available   logical, data was returned
 %     R.meta.channel_count   number of rows of R.data
 %     R.meta.chunk_count     number of chunks returned

@@ -7,7 +7,7 @@ function result = kx_is_connected(varargin)
 %
 %   Example:
 %     s = kx_is_connected();
-%     if ~s.connected, kx_connect('MOCK SOLA 001'); end
+%     if ~s.connected, kx_connect('MOCK SOLA 001'); end   % mock build
 %
 %   See also KX_CORE_MEX, KX_STATUS, KX_IS_STREAMING.
 kx_no_arguments('kx_is_connected', varargin);

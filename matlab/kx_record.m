@@ -1,7 +1,8 @@
 function rec = kx_record(varargin)
 %KX_RECORD  Record EEG from the connected headset for a time or until told to stop.
 %   REC = KX_RECORD(SECONDS) starts the stream, records for SECONDS seconds
-%   and stops the stream.
+%   and stops the stream: about SECONDS x rate samples, a chunk more or
+%   less depending on when the chunks arrive.
 %   REC = KX_RECORD('Duration', SECONDS, NAME, VALUE, ...) takes options:
 %     'Duration'        seconds to record (default Inf: needs 'StopFcn')
 %     'StopFcn'         function handle, called after every read as
@@ -44,7 +45,7 @@ function rec = kx_record(varargin)
 %   unchanged, after the stream has been stopped.
 %
 %   Example:
-%     kx_connect('MOCK SOLA 001');
+%     kx_connect('MOCK SOLA 001');        % mock build: channels start off
 %     kx_set_channel_enabled(0, true);
 %     rec = kx_record(10);
 %     plot(rec.time, rec.data');

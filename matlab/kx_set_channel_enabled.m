@@ -4,6 +4,9 @@ function result = kx_set_channel_enabled(varargin)
 %   non-zero) or disables the 0-based channel CHANNEL for the next stream.
 %   S = KX_SET_CHANNEL_ENABLED('ChannelId', CHANNEL, 'Enabled', ENABLED)
 %   is the same. S.channel_id and S.enabled echo what was set.
+%   The mock build's headsets start with every channel off, so their data
+%   has 0 rows until a channel is enabled; the simulated SDK's start with
+%   all channels on.
 %
 %   Errors reach the caller unchanged: kestrix:state:notConnected;
 %   kestrix:state:streaming "Cannot change channel state while streaming.";

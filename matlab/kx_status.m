@@ -10,7 +10,7 @@ function result = kx_status(varargin)
 %
 %   Example:
 %     s = kx_status();
-%     if ~s.connected, kx_connect('MOCK SOLA 001'); end
+%     if ~s.connected, kx_connect('MOCK SOLA 001'); end   % mock build
 %
 %   See also KX_CORE_MEX, KX_PING, KX_IS_CONNECTED.
 kx_no_arguments('kx_status', varargin);
