@@ -7,8 +7,9 @@ function result = kx_annotate(varargin)
 %
 %   Errors reach the caller unchanged: kestrix:mex:invalidArgument
 %   '"message" must be a non-empty string.' (checked first);
-%   kestrix:state:notConnected "No device connected. Call kx_connect
-%   first."; kestrix:sdk:* "kx_eeg_manager_annotate failed with status ...".
+%   kestrix:state:notConnected "No active EEG manager. Call kx_connect
+%   first." ("No device connected. ..." in the mock build); kestrix:sdk:*
+%   "kx_eeg_manager_annotate failed with status ...".
 %
 %   Example:
 %     kx_annotate('stimulus on');

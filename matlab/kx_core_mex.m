@@ -254,9 +254,9 @@ function varargout = kx_core_mex(varargin)
 %     kestrix:mex:unsupportedCommand  "Unsupported MEX command: <cmd>."
 %     kestrix:mex:runtimeError      an SDK query returned null, or another
 %                                   failure inside the gateway
-%     kestrix:state:notConnected    "No device connected. Call kx_connect
-%                                   first." or "No active EEG manager. Call
-%                                   kx_connect first."
+%     kestrix:state:notConnected    "No active EEG manager. Call kx_connect
+%                                   first." (the mock build: "No device
+%                                   connected. Call kx_connect first.")
 %     kestrix:state:streaming       refused while the stream runs
 %     kestrix:state:notStreaming    the stream did not start
 %     kestrix:sdk:nativeException   the SDK threw: "<operation> threw native

@@ -3,8 +3,8 @@ function result = kx_get_device_info(varargin)
 %   S = KX_GET_DEVICE_INFO() returns S.device_info with device_model (struct
 %   name, value), firmware_version and hardware_version (structs major,
 %   minor, patch, text), sample_per_packet and serial_number.
-%   Errors: kestrix:state:notConnected "No device connected. Call kx_connect
-%   first."; kestrix:mex:runtimeError "kx_eeg_manager_get_device_info
+%   Errors: kestrix:state:notConnected "No active EEG manager. Call
+%   kx_connect first." ("No device connected. ..." in the mock build); kestrix:mex:runtimeError "kx_eeg_manager_get_device_info
 %   returned null.".
 %
 %   Errors from the gateway reach the caller unchanged (identifier and

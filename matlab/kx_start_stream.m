@@ -6,8 +6,9 @@ function result = kx_start_stream(varargin)
 %   S = KX_START_STREAM('MaxBufferChunks', N) keeps up to N chunks.
 %   S.sample_frequency_hz is the stream's rate, S.started is true.
 %
-%   Errors reach the caller unchanged: kestrix:state:notConnected "No device
-%   connected. Call kx_connect first."; kestrix:mex:invalidArgument
+%   Errors reach the caller unchanged: kestrix:state:notConnected "No active
+%   EEG manager. Call kx_connect first." ("No device connected. ..." in the
+%   mock build); kestrix:mex:invalidArgument
 %   '"max_buffer_chunks" must be positive.'; kestrix:state:streaming "Stream
 %   already running." (mock build); kestrix:state:notStreaming "Stream did
 %   not start."; kestrix:sdk:unsupportedDevice "Stream is incompatible.
