@@ -60,7 +60,7 @@ MxPtr HandleGetAnnotations() {
             ThrowNullResult("kx_eeg_manager_get_annotations");
         }
         for (std::uint64_t i = 0; i < count; ++i) {
-            texts.emplace_back(list[i].text != nullptr ? list[i].text : "");
+            texts.push_back(SdkText(list[i].text));
             timestamps.push_back(list[i].timestamp);
         }
     }

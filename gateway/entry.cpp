@@ -2,6 +2,7 @@
 // a failure becomes a MATLAB error.
 #include "gateway/commands.h"
 #include "gateway/failure.h"
+#include "gateway/payload.h"
 
 #include <cstddef>
 #include <cstring>
@@ -75,18 +76,10 @@ std::string DecodeCommand(const mxArray* argument) {
     if (!mxIsChar(argument)) {
         ThrowMex(id::kInvalidArgument, "Command must be a character vector.");
     }
-    char* converted = mxArrayToString(argument);
-    if (converted == nullptr) {
+    std::string command;
+    if (!CopyCharArray(argument, command)) {
         ThrowMex(id::kInvalidArgument, "Could not decode command string.");
     }
-    std::string command;
-    try {
-        command.assign(converted);
-    } catch (...) {
-        mxFree(converted);
-        throw;
-    }
-    mxFree(converted);
     if (command.empty()) {
         ThrowMex(id::kInvalidArgument, "Command must not be empty.");
     }

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 namespace kx {
 namespace {
@@ -21,6 +22,18 @@ const mxArray* LookUpField(const mxArray* payload, const char* field) {
 
 }  // namespace
 
+bool CopyCharArray(const mxArray* value, std::string& text) {
+    struct MxFreeDeleter {
+        void operator()(char* buffer) const noexcept { mxFree(buffer); }
+    };
+    const std::unique_ptr<char, MxFreeDeleter> converted(mxArrayToString(value));
+    if (converted == nullptr) {
+        return false;
+    }
+    text.assign(converted.get());
+    return true;
+}
+
 std::string QuotedField(const char* field) {
     return "\"" + std::string(field) + "\"";
 }
@@ -30,18 +43,10 @@ std::string RequirePayloadString(const mxArray* payload, const char* field) {
     if (value == nullptr || !mxIsChar(value)) {
         ThrowMex(id::kInvalidArgument, QuotedField(field) + " must be a non-empty string.");
     }
-    char* converted = mxArrayToString(value);
-    if (converted == nullptr) {
+    std::string text;
+    if (!CopyCharArray(value, text)) {
         ThrowMex(id::kInvalidArgument, "Could not decode field " + QuotedField(field) + ".");
     }
-    std::string text;
-    try {
-        text.assign(converted);
-    } catch (...) {
-        mxFree(converted);
-        throw;
-    }
-    mxFree(converted);
     if (text.empty()) {
         ThrowMex(id::kInvalidArgument, QuotedField(field) + " must be a non-empty string.");
     }

@@ -11,6 +11,10 @@
 
 namespace kx {
 
+// Copies a char array's text (up to its first NUL) into `text`; false when the
+// host could not convert it. MATLAB's buffer is released on every path.
+bool CopyCharArray(const mxArray* value, std::string& text);
+
 // The field's decoded text, never empty.
 std::string RequirePayloadString(const mxArray* payload, const char* field);
 // The field's numeric value as a double, always finite.

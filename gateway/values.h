@@ -49,6 +49,11 @@ inline bool SdkFlag(const bool& field) {
     return byte != 0;
 }
 
+// A text of an SDK record; a null pointer is read as empty text.
+inline std::string SdkText(const char* text) {
+    return text != nullptr ? std::string(text) : std::string();
+}
+
 // Throws std::bad_alloc when the host could not create the array.
 MxPtr CheckCreated(mxArray* array);
 

@@ -49,15 +49,11 @@ private:
     bool active_;
 };
 
-std::string TextOrEmpty(const char* text) {
-    return text != nullptr ? std::string(text) : std::string();
-}
-
 MxPtr MakeScanResult(const kx_device_list_entry* list, std::size_t count) {
     StructBuilder devices({"name", "mac_address"}, count);
     for (std::size_t row = 0; row < count; ++row) {
-        devices.Set(row, "name", MakeString(TextOrEmpty(list[row].name)));
-        devices.Set(row, "mac_address", MakeString(TextOrEmpty(list[row].mac_address)));
+        devices.Set(row, "name", MakeString(SdkText(list[row].name)));
+        devices.Set(row, "mac_address", MakeString(SdkText(list[row].mac_address)));
     }
     return StructBuilder({"devices"}).Set("devices", devices.Release()).Release();
 }

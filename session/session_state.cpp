@@ -51,36 +51,34 @@ SessionState* Session() {
 
 void NoopDisconnectCallback(void* /*user*/) {}
 
-bool IsConnected() {
+namespace {
+
+// The link or stream state of the session: the mock flag, or the SDK's answer
+// for the manager; no manager, or an SDK that throws, answers false.
+bool QueryState(bool mock_state, bool (*query)(kx_eeg_manager*)) {
     SessionState& session = *Session();
     if (session.mock_mode) {
-        return session.mock_connected;
+        return mock_state;
     }
     kx_eeg_manager* manager = session.manager.load();
     if (manager == nullptr) {
         return false;
     }
     try {
-        return kx_eeg_manager_is_connected(manager);
+        return query(manager);
     } catch (...) {
         return false;
     }
 }
 
+}  // namespace
+
+bool IsConnected() {
+    return QueryState(Session()->mock_connected, kx_eeg_manager_is_connected);
+}
+
 bool IsStreaming() {
-    SessionState& session = *Session();
-    if (session.mock_mode) {
-        return session.mock_streaming;
-    }
-    kx_eeg_manager* manager = session.manager.load();
-    if (manager == nullptr) {
-        return false;
-    }
-    try {
-        return kx_eeg_manager_is_streaming(manager);
-    } catch (...) {
-        return false;
-    }
+    return QueryState(Session()->mock_streaming, kx_eeg_manager_is_streaming);
 }
 
 kx_eeg_manager* RequireManager() {
