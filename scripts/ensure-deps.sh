@@ -4,7 +4,10 @@
 set -eu
 
 # gnuplot, a font and Ghostscript let Octave draw and print the demo's plot headless.
-packages="cmake make g++ libgtest-dev octave liboctave-dev gnuplot-nox fonts-freefont-otf ghostscript"
+# EDFlib writes and reads the recordings' EDF+/BDF+ files; octave-signal computes
+# spectra; BioSig is the independent reader the tests check our files with.
+packages="cmake make g++ libgtest-dev octave liboctave-dev gnuplot-nox fonts-freefont-otf ghostscript
+libedf-dev octave-signal octave-biosig"
 missing=""
 for package in $packages; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
