@@ -81,7 +81,7 @@ void ClearScripts() {
     w.scripts.clear();
 }
 
-std::vector<Call> Calls() {
+std::vector<CallRecord> Calls() {
     World& w = TheWorld();
     Lock lk(w.mu);
     return w.calls;
@@ -160,7 +160,7 @@ void DropLink() {
     World& w = TheWorld();
     Lock lk(w.mu);
     for (auto& m : w.managers)
-        if (!m->freed && !m->freeing && m->linked) DropLinkNow(w, *m);
+        if (!m->freed && !m->freeing && m->linked) DropLinkNow(*m);
 }
 
 void SetInitialRateCode(int code) {

@@ -150,11 +150,11 @@ KXSIM_API void ClearScripts();
 // Every operation called, in order. Managers render as m1, m2... (creation
 // order since Reset), strings quoted, callbacks as cb/null. The detailed log
 // keeps the first 1,000,000 calls; CountCalls stays exact beyond that.
-struct Call {
+struct CallRecord {
     std::string op;
     std::string args;
 };
-KXSIM_API std::vector<Call> Calls();
+KXSIM_API std::vector<CallRecord> Calls();
 KXSIM_API std::vector<std::string> CallNames();
 KXSIM_API int CountCalls(const std::string& op);
 KXSIM_API void ClearCalls();

@@ -1,6 +1,7 @@
-// The simulator's process-wide state. Internal to simsdk/: the C operations
-// (sdk.cpp), the test control (control.cpp) and the scenario reader
-// (scenario.cpp) all work on the one World under its mutex.
+// The simulator's process-wide state. Internal to simsdk/: the kx_*
+// operations (core, connection, stream, settings, annotations), the test
+// control (control.cpp) and the scenario reader (scenario.cpp) all work on
+// the one World under its mutex.
 #ifndef KX_SIMSDK_WORLD_H
 #define KX_SIMSDK_WORLD_H
 
@@ -127,7 +128,7 @@ struct World {
 
     // Scripting and log.
     std::map<std::string, std::deque<Outcome>> scripts;
-    std::vector<Call> calls;
+    std::vector<CallRecord> calls;
     uint64_t calls_dropped = 0;
     std::unordered_map<std::string, int> call_counts;
     std::vector<std::string> violations;
@@ -175,25 +176,41 @@ struct World {
 World& TheWorld();
 
 // ---- everything below: the caller holds TheWorld().mu ----
-void AddViolation(World& w, std::string what);
+
+// world.cpp
+void AddViolation(World& world, std::string what);
+void ResetDescription(World& world);  // world description to defaults
+
+// scripts.cpp: the call log and scripted outcomes.
 // Logs the call and takes the next scripted outcome for it, if any.
-std::optional<Outcome> Enter(World& w, const char* op, std::string args);
+std::optional<Outcome> Enter(World& world, const char* op, std::string args);
 // Throws for a throwing outcome; otherwise returns.
-void ThrowIfScripted(const Outcome& o);
+void ThrowIfScripted(const Outcome& outcome);
 unsigned OpCapabilities(const std::string& op, bool* known);
 // Throws std::invalid_argument (recording a violation when record is set).
-void AddScript(World& w, const std::string& op, Outcome o, bool record = true);
-void ResetDescription(World& w);                              // world description to defaults
-bool ApplyScenario(World& w, const std::string& text, const std::string& origin);
+void AddScript(World& world, const std::string& op, Outcome outcome, bool record = true);
 
-// Manager lifecycle and streaming (sdk.cpp).
-std::string RenderManager(World& w, const void* m);
-void StartManagerThreads(Manager& m);
+// core.cpp
+Features FeaturesOf(const Headset& headset);
+
+// scenario.cpp
+bool ApplyScenario(World& world, const std::string& text, const std::string& origin);
+
+// connection.cpp: manager lifecycle and links.
+std::string RenderManager(World& world, const void* handle);
+Manager* FindManager(World& world, const void* handle);
 // Marks every live manager freed, stops it and moves its threads into out.
-void StopAllManagers(World& w, std::vector<std::thread>& out);
-Manager* NewestLiveManager(World& w);
-void DropLinkNow(World& w, Manager& m);
-void NotifyStreams(World& w);
+void StopAllManagers(World& world, std::vector<std::thread>& out);
+Manager* NewestLiveManager(World& world);
+void DropLinkNow(Manager& m);
+void PushEvent(Manager& m, Manager::Event event);
+Clock::time_point After(int ms);
+
+// stream.cpp: streams and the per-manager stream thread.
+void StreamThread(World* world, Manager* m);
+void StreamUp(World& world, Manager& m);
+void EndStreamState(Manager& m);
+void NotifyStreams(World& world);
 size_t EnabledCount(const Manager& m);
 
 }  // namespace detail

@@ -357,7 +357,7 @@ TEST_F(ConnectionTest, Connect_SecondConnect_TearsTheFirstDownInOrderBeforeCreat
     EXPECT_EQ(S(second, "device_name"), "SIM ZEM 202");
     EXPECT_EQ(S(Field(Field(second, "device_info"), "device_model"), "name"), "ZEM");
 
-    const std::vector<kxsim::Call> calls = kxsim::Calls();
+    const std::vector<kxsim::CallRecord> calls = kxsim::Calls();
     const std::vector<std::string> teardown = {"kx_eeg_manager_set_callback_chunk",
                                                "kx_eeg_manager_set_callback_disconnect",
                                                "kx_eeg_manager_is_streaming",

@@ -76,7 +76,7 @@ protected:
     // The last call of op as the simulator logged it.
     static std::string LastArgs(const std::string& op) {
         std::string args;
-        for (const kxsim::Call& call : kxsim::Calls()) {
+        for (const kxsim::CallRecord& call : kxsim::Calls()) {
             if (call.op == op) {
                 args = call.args;
             }

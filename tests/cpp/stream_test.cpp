@@ -120,7 +120,7 @@ TEST_F(StreamTest, WholeRecording_DeliversTheHeadsetsSamplesInOrderAndStopsClean
     EXPECT_TRUE(B(stop.value, "stopped"));
     EXPECT_FALSE(B(Ok(Call("is_streaming")), "streaming"));
     std::vector<std::string> registrations;
-    for (const kxsim::Call& call : kxsim::Calls()) {
+    for (const kxsim::CallRecord& call : kxsim::Calls()) {
         if (call.op == "kx_eeg_manager_set_callback_chunk") {
             registrations.push_back(call.args.substr(call.args.find(',')));
         }
