@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "operation.h"
+#include "replay.h"
 
 using kxsim::detail::Manager;
 using kxsim::detail::OperationScope;
@@ -237,15 +238,19 @@ kx_status kx_eeg_manager_connect(kx_eeg_manager* manager, const char* device_nam
     m->linked = false;
     ++m->link_gen;
     kxsim::detail::EndStreamState(*m);
+    const kxsim::Headset headset = kxsim::detail::EffectiveHeadset(world, *found);
     m->has_headset = true;
-    m->headset = *found;
-    m->info = kx_device_info{found->model, found->hardware, found->firmware, found->serial, found->sample_per_packet};
-    m->features = kxsim::detail::FeaturesOf(*found);
+    m->headset = headset;
+    m->info = kx_device_info{headset.model, headset.hardware, headset.firmware, headset.serial,
+                             headset.sample_per_packet};
+    m->features = kxsim::detail::FeaturesOf(headset);
     world.feature_handles.insert(&m->features);
-    m->enabled.assign(found->electrodes, true);
-    m->gain.assign(found->electrodes, KX_GAIN_X1);
-    m->bias.assign(found->electrodes, KX_POLARITY_NONE);
-    m->rate_code = world.initial_rate_code;
+    m->enabled.assign(headset.electrodes, true);
+    m->gain.assign(headset.electrodes, KX_GAIN_X1);
+    m->bias.assign(headset.electrodes, KX_POLARITY_NONE);
+    const bool replaying = world.signal == kxsim::SignalKind::kReplay && world.replay;
+    m->fixed_rate_code = replaying ? world.replay->Info().rate_code : -1;
+    m->rate_code = replaying ? m->fixed_rate_code : world.initial_rate_code;
     m->drop_after_ms = plan.drop_link_after_ms;
     if (plan.link_up_after_ms >= 0)
         PushEvent(*m, {After(plan.link_up_after_ms), Manager::EventKind::kLinkUp, m->link_gen});

@@ -2,8 +2,10 @@
 #include <algorithm>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <utility>
 
+#include "replay.h"
 #include "world.h"
 
 namespace kxsim {
@@ -237,18 +239,75 @@ bool WaitForChunks(uint64_t total, int timeout_ms) {
     return w.changed.wait_for(lk, std::chrono::milliseconds(timeout_ms), [&] { return w.chunks_produced >= total; });
 }
 
-float ExpectedSample(int channel_position, uint64_t sample_index) {
+void SetSignal(SignalKind kind) {
+    World& w = TheWorld();
+    Lock lk(w.mu);
+    if (kind == SignalKind::kReplay && !w.replay) {
+        AddViolation(w, "SetSignal(kReplay) before a file was given to SetReplayFile");
+        throw std::invalid_argument("kxsim: SetSignal(kReplay) needs SetReplayFile first");
+    }
+    w.signal = kind;
+}
+
+void SetEegSettings(const EegSettings& settings) {
+    World& w = TheWorld();
+    Lock lk(w.mu);
+    if (settings.line_noise_hz != 0 && settings.line_noise_hz != 50 && settings.line_noise_hz != 60) {
+        AddViolation(w, "line noise of " + std::to_string(settings.line_noise_hz) + " Hz (0, 50 or 60)");
+        throw std::invalid_argument("kxsim: line noise must be 0, 50 or 60 Hz");
+    }
+    if (!(settings.blinks_per_minute >= 0) || settings.blinks_per_minute > 600) {
+        AddViolation(w, "blinks per minute outside 0..600");
+        throw std::invalid_argument("kxsim: blinks per minute must be within 0..600");
+    }
+    w.eeg = settings;
+}
+
+EegSettings CurrentEegSettings() {
+    World& w = TheWorld();
+    Lock lk(w.mu);
+    return w.eeg;
+}
+
+bool SetReplayFile(const std::string& path) {
+    World& w = TheWorld();
+    Lock lk(w.mu);
+    std::string error;
+    if (SelectReplayFile(w, path, &error)) return true;
+    AddViolation(w, "replay: " + error);
+    return false;
+}
+
+ReplayInfo CurrentReplay() {
+    World& w = TheWorld();
+    Lock lk(w.mu);
+    return w.replay ? w.replay->Info() : ReplayInfo{};
+}
+
+namespace detail {
+
+bool SelectReplayFile(World& world, const std::string& path, std::string* error) {
+    std::shared_ptr<ReplayFile> file = ReplayFile::Open(path, error);
+    if (!file) return false;
+    world.replay = std::move(file);
+    world.signal = SignalKind::kReplay;
+    return true;
+}
+
+}  // namespace detail
+
+float RampSample(int channel_position, uint64_t sample_index) {
     return static_cast<float>((channel_position + 1) * 100.0 + static_cast<double>(sample_index % 1024) * 0.25 - 128.0);
 }
 
-double ExpectedValue(int type_code, int channel_position, uint64_t sample_index) {
+double RampValue(int type_code, int channel_position, uint64_t sample_index) {
     switch (type_code) {
         case KX_DATA_TYPE_UINT8:
             return static_cast<double>((sample_index + 7u * static_cast<uint64_t>(channel_position)) % 256u);
         case KX_DATA_TYPE_UINT64:
             return static_cast<double>(sample_index * 1000u + static_cast<uint64_t>(channel_position));
         default:
-            return ExpectedSample(channel_position, sample_index);
+            return RampSample(channel_position, sample_index);
     }
 }
 
@@ -304,7 +363,7 @@ void AddRawAnnotation(uint64_t timestamp, const char* text_or_null) {
 bool LoadScenarioText(const std::string& text) {
     World& w = TheWorld();
     Lock lk(w.mu);
-    return ApplyScenario(w, text, "scenario");
+    return ApplyScenario(w, text, "scenario", "");
 }
 
 bool LoadScenarioFile(const std::string& path) {
@@ -318,7 +377,7 @@ bool LoadScenarioFile(const std::string& path) {
     std::stringstream text;
     text << in.rdbuf();
     Lock lk(w.mu);
-    return ApplyScenario(w, text.str(), path);
+    return ApplyScenario(w, text.str(), path, DirectoryOf(path));
 }
 
 }  // namespace kxsim

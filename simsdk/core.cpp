@@ -1,6 +1,7 @@
 // Core operations of the simulated SDK: start and stop, version and
 // configuration, the scan, device features, and the gain-mode table.
 #include "operation.h"
+#include "replay.h"
 
 using kxsim::detail::Features;
 using kxsim::detail::OperationScope;
@@ -12,6 +13,13 @@ namespace kxsim {
 namespace detail {
 
 Features FeaturesOf(const Headset& h) { return Features{h.electrodes, h.accel, h.gyro, h.bipolar}; }
+
+Headset EffectiveHeadset(const World& world, const Headset& headset) {
+    Headset effective = headset;
+    if (world.signal == SignalKind::kReplay && world.replay)
+        effective.electrodes = static_cast<uint8_t>(world.replay->Channels());
+    return effective;
+}
 
 namespace {
 
@@ -125,7 +133,7 @@ kx_device_features kx_core_device_features_get(const kx_device_info* info) {
         if (&m->info == info && m->has_headset) return &m->features;
     for (const auto& h : world.headsets) {
         if (h.model == info->device_model) {
-            world.looked_up_features.push_back(kxsim::detail::FeaturesOf(h));
+            world.looked_up_features.push_back(kxsim::detail::FeaturesOf(kxsim::detail::EffectiveHeadset(world, h)));
             const void* handle = &world.looked_up_features.back();
             world.feature_handles.insert(handle);
             return handle;

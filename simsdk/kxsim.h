@@ -47,7 +47,7 @@
  *     code's frequency (an unknown code streams at 250 Hz). One channel array
  *     per enabled electrode, in ascending electrode order; position p of a
  *     chunk is the p-th enabled electrode. Element values: see
- *     ExpectedSample / ExpectedValue. stop_stream ends delivery at once and
+ *     the Signal section. stop_stream ends delivery at once and
  *     is_streaming turns false after the stop delay (default 0).
  *     Chunks produced while no callback is attached are dropped, but still
  *     advance the sample index.
@@ -113,6 +113,7 @@
 #define KX_SIMSDK_KXSIM_H
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -217,13 +218,86 @@ KXSIM_API void SetChannelCountChangeAfter(uint64_t chunks, int new_channel_count
 KXSIM_API uint64_t ChunksProduced();  // delivered to a callback, since Reset
 KXSIM_API bool WaitForChunks(uint64_t total, int timeout_ms = 5000);  // ChunksProduced() >= total
 
-// Value of sample sample_index (0 at stream start) at channel position p:
-// (p + 1) * 100 + (sample_index % 1024) * 0.25 - 128, exact in float.
-KXSIM_API float ExpectedSample(int channel_position, uint64_t sample_index);
-// Element value for a channel of the given type code, as a double (exact):
-// 0 float32 and 3 float64: ExpectedSample; 1 uint8: (sample_index + 7 p) % 256;
-// 2 uint64: sample_index * 1000 + p. Unknown codes stream float32 values.
-KXSIM_API double ExpectedValue(int type_code, int channel_position, uint64_t sample_index);
+// ---- Signal ----------------------------------------------------------------
+// What float32 and float64 channels carry (float64 channels carry the same
+// float32 values, widened). uint8 and uint64 channels carry the counters of
+// RampValue whatever the signal. The signal, its settings and the replayed
+// file are taken when a stream starts; changes apply from the next start.
+enum class SignalKind {
+    kEeg,     // EegGenerator, the default
+    kRamp,    // RampSample: a counter per channel, for tests that read indices back
+    kReplay,  // the file of SetReplayFile
+};
+KXSIM_API void SetSignal(SignalKind kind);  // kReplay only once a file was given
+
+// Settings of the EEG-like signal.
+struct EegSettings {
+    uint64_t seed = 1;
+    int line_noise_hz = 0;         // 0 (none), 50 or 60
+    double blinks_per_minute = 0;  // 0: none
+};
+KXSIM_API void SetEegSettings(const EegSettings& settings);  // line noise other than 0/50/60 throws
+KXSIM_API EegSettings CurrentEegSettings();
+
+// The EEG-like signal of one headset, frame by frame. A value depends only on
+// the settings, the headset's name and electrode count, the electrode, the
+// sample index and the rate (which places the rhythms at their frequencies in
+// hertz); never on chunk sizes or timing. A stream of that headset delivers
+// exactly these floats: position p of a chunk is the p-th enabled electrode.
+//   Every electrode: 1/f background (its own plus activity shared with its
+//     neighbours and with the whole head), and an alpha rhythm near 10 Hz
+//     that waxes and wanes, strongest on the last (posterior) electrodes.
+//   Line noise: a sine at the mains frequency on every electrode.
+//   Blinks: at random times at the given mean rate, ~0.4 s bumps of about
+//     100 uV on the first pair of electrodes, weaker on the next two pairs.
+class KXSIM_API EegGenerator {
+public:
+    EegGenerator(const EegSettings& settings, const std::string& headset_name, int electrodes, double rate_hz);
+    ~EegGenerator();
+    EegGenerator(EegGenerator&&) noexcept;
+    EegGenerator& operator=(EegGenerator&&) noexcept;
+    EegGenerator(const EegGenerator&) = delete;
+    EegGenerator& operator=(const EegGenerator&) = delete;
+
+    int Electrodes() const;
+    uint64_t Index() const;  // sample index of the next frame, 0 at construction
+    // Writes the frame at Index(), one value per electrode in microvolts, and advances.
+    void Next(float* frame);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// Replay: the headset streams a recording (EDF, EDF+, BDF or BDF+) through
+// EDFlib, channel for channel, looping at its end, in microvolts (uV, mV, V
+// and nV are converted; other units stream unscaled). At connect the headset
+// takes the file's channel count as its electrode count and the rate code of
+// the file's rate; rate changes to another code are refused with
+// KX_ERROR_WRONG_VALUE. Signals whose rate differs from the first signal's
+// are left out. A file rate missing from the rate table streams at the
+// nearest rate of the table, sample for sample, so its time and frequencies
+// scale by table rate / file rate. Returns false (and records a violation)
+// when the file cannot be used; the previous signal then stays.
+KXSIM_API bool SetReplayFile(const std::string& path);
+struct ReplayInfo {
+    std::string path;               // empty: no file given
+    std::vector<std::string> labels;  // the signals streamed, in order
+    double file_rate_hz = 0;
+    int rate_code = -1;             // the table rate it streams at
+    uint64_t samples = 0;           // per channel, before the loop restarts
+};
+KXSIM_API ReplayInfo CurrentReplay();
+
+// Values of SignalKind::kRamp at sample sample_index (0 at stream start) at
+// channel position p: (p + 1) * 100 + (sample_index % 1024) * 0.25 - 128,
+// exact in float.
+KXSIM_API float RampSample(int channel_position, uint64_t sample_index);
+// Element value for a channel of the given type code under kRamp, as a double
+// (exact): 0 float32 and 3 float64: RampSample; 1 uint8: (sample_index + 7 p)
+// % 256; 2 uint64: sample_index * 1000 + p (these two in every signal).
+// Unknown codes stream float32 values.
+KXSIM_API double RampValue(int type_code, int channel_position, uint64_t sample_index);
 
 // ---- Read-back of the current manager (the newest live one) -------------
 KXSIM_API int LiveManagers();

@@ -157,7 +157,30 @@ std::vector<int> Ints(const Tokens& t, size_t from) {
     return out;
 }
 
-void StreamDirective(World& w, const Tokens& t) {
+double Decimal(const std::string& s, double lo, double hi) {
+    double v = 0;
+    size_t used = 0;
+    try {
+        v = std::stod(s, &used);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (used == 0 || used != s.size()) Bad("'" + s + "' is not a number");
+    if (!(v >= lo && v <= hi)) Bad(s + " is outside " + std::to_string(lo) + ".." + std::to_string(hi));
+    return v;
+}
+
+// The replayed file's path: the rest of the line, relative to base_dir.
+void ReplayDirective(World& w, const std::string& line, const std::string& base_dir) {
+    const size_t at = line.find("replay");
+    std::string path = Trim(line.substr(at + 6));
+    if (path.empty()) Bad("stream replay needs a file");
+    if (path[0] != '/' && !base_dir.empty()) path = base_dir + "/" + path;
+    std::string error;
+    if (!SelectReplayFile(w, path, &error)) Bad(error);
+}
+
+void StreamDirective(World& w, const Tokens& t, const std::string& line, const std::string& base_dir) {
     if (t.size() < 2) Bad("stream needs a setting");
     const std::string& what = t[1];
     auto one = [&]() -> long long {
@@ -183,12 +206,26 @@ void StreamDirective(World& w, const Tokens& t) {
         w.count_change = true;
         w.count_change_after = static_cast<uint64_t>(IntIn(t[2], 0, INT64_MAX));
         w.count_change_to = static_cast<int>(IntIn(t[3], 0, 65535));
+    } else if (what == "signal") {
+        if (t.size() != 3 || (t[2] != "eeg" && t[2] != "ramp")) Bad("stream signal takes eeg or ramp");
+        w.signal = t[2] == "eeg" ? SignalKind::kEeg : SignalKind::kRamp;
+    } else if (what == "seed") {
+        if (t.size() != 3) Bad("stream seed takes one number");
+        w.eeg.seed = static_cast<uint64_t>(IntIn(t[2], 0, INT64_MAX));
+    } else if (what == "line_noise") {
+        if (t.size() != 3 || (t[2] != "0" && t[2] != "50" && t[2] != "60")) Bad("stream line_noise takes 0, 50 or 60");
+        w.eeg.line_noise_hz = static_cast<int>(Int(t[2]));
+    } else if (what == "blinks") {
+        if (t.size() != 3) Bad("stream blinks takes blinks per minute");
+        w.eeg.blinks_per_minute = Decimal(t[2], 0, 600);
+    } else if (what == "replay") {
+        ReplayDirective(w, line, base_dir);
     } else {
         Bad("unknown stream setting '" + what + "'");
     }
 }
 
-void Line(World& w, const std::string& line, bool* headsets_replaced) {
+void Line(World& w, const std::string& line, const std::string& base_dir, bool* headsets_replaced) {
     Tokens t;
     std::istringstream in(line);
     for (std::string s; in >> s;) t.push_back(s);
@@ -216,7 +253,7 @@ void Line(World& w, const std::string& line, bool* headsets_replaced) {
     } else if (d == "rate_code" && t.size() == 2) {
         w.initial_rate_code = static_cast<int>(IntIn(t[1], 0, 255));
     } else if (d == "stream") {
-        StreamDirective(w, t);
+        StreamDirective(w, t, line, base_dir);
     } else {
         Bad("unknown directive '" + d + "'");
     }
@@ -224,7 +261,13 @@ void Line(World& w, const std::string& line, bool* headsets_replaced) {
 
 }  // namespace
 
-bool ApplyScenario(World& w, const std::string& text, const std::string& origin) {
+std::string DirectoryOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return "";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool ApplyScenario(World& w, const std::string& text, const std::string& origin, const std::string& base_dir) {
     bool ok = true;
     bool headsets_replaced = false;
     std::istringstream in(text);
@@ -234,7 +277,7 @@ bool ApplyScenario(World& w, const std::string& text, const std::string& origin)
         const std::string line = Trim(raw.substr(0, raw.find('#')));
         if (line.empty()) continue;
         try {
-            Line(w, line, &headsets_replaced);
+            Line(w, line, base_dir, &headsets_replaced);
         } catch (const std::invalid_argument& e) {
             ok = false;
             std::string what = origin + ":" + std::to_string(number) + ": " + e.what() + " in: " + line;

@@ -55,6 +55,8 @@ kx_status kx_eeg_manager_set_data_stream_rate(kx_eeg_manager* manager, uint8_t r
     if (call.Scripted()) return static_cast<kx_status>(call.script->status);
     if (!call.manager || !call.manager->linked) return KX_ERROR_CONNECTION;
     if (rate_code > KX_RATE_250) return KX_ERROR_WRONG_VALUE;
+    // A replayed file streams at its own rate only.
+    if (call.manager->fixed_rate_code >= 0 && rate_code != call.manager->fixed_rate_code) return KX_ERROR_WRONG_VALUE;
     call.manager->rate_code = rate_code;
     return KX_ERROR_OK;
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "operation.h"
+#include "replay.h"
 
 using kxsim::detail::Manager;
 using kxsim::detail::OperationScope;
@@ -21,11 +22,6 @@ constexpr auto kIdleWait = std::chrono::seconds(1);
 
 const uint8_t kEmptyTypes[1] = {0};
 
-uint32_t RateHz(int code) {
-    static const uint32_t kHz[] = {16000, 8000, 4000, 2000, 1000, 500, 250};
-    return (code >= 0 && code <= 6) ? kHz[code] : 250;
-}
-
 Clock::duration Period(const Manager& m) {
     uint64_t spp = std::max<uint64_t>(1, m.headset.sample_per_packet);
     auto ns = static_cast<int64_t>(static_cast<double>(spp) * 1e9 / RateHz(m.rate_code));
@@ -41,35 +37,92 @@ size_t ElementSize(int code) {
     }
 }
 
-void FillChannel(std::vector<uint8_t>& buf, int code, int position, uint64_t first, uint64_t count) {
-    buf.resize(static_cast<size_t>(count) * ElementSize(code));
+// One channel's array of the given type: float types carry the signal's
+// values, integer types the ramp counters.
+void FillChannel(std::vector<uint8_t>& buf, int code, int position, uint64_t first, const std::vector<float>& signal) {
+    const size_t count = signal.size();
+    buf.resize(count * ElementSize(code));
     uint8_t* out = buf.data();
-    for (uint64_t i = 0; i < count; ++i) {
-        double v = ExpectedValue(code, position, first + i);
+    for (size_t i = 0; i < count; ++i) {
         switch (code) {
             case KX_DATA_TYPE_UINT8: {
-                uint8_t e = static_cast<uint8_t>(v);
+                const uint8_t e = static_cast<uint8_t>(RampValue(code, position, first + i));
                 std::memcpy(out + i, &e, 1);
                 break;
             }
             case KX_DATA_TYPE_UINT64: {
-                uint64_t e = static_cast<uint64_t>(v);
+                const uint64_t e = static_cast<uint64_t>(RampValue(code, position, first + i));
                 std::memcpy(out + i * 8, &e, 8);
                 break;
             }
-            case KX_DATA_TYPE_FLOAT64:
-                std::memcpy(out + i * 8, &v, 8);
-                break;
-            default: {
-                float e = static_cast<float>(v);
-                std::memcpy(out + i * 4, &e, 4);
+            case KX_DATA_TYPE_FLOAT64: {
+                const double e = signal[i];
+                std::memcpy(out + i * 8, &e, 8);
                 break;
             }
+            default:
+                std::memcpy(out + i * 4, &signal[i], 4);
+                break;
         }
     }
 }
 
+// The electrode position p carries: the p-th enabled one; positions past
+// them (a scripted channel count) take electrode p modulo the count, and -1
+// when the headset has none.
+std::vector<int> ElectrodesOfPositions(const Manager& m, size_t positions) {
+    std::vector<int> enabled;
+    for (size_t e = 0; e < m.enabled.size(); ++e)
+        if (m.enabled[e]) enabled.push_back(static_cast<int>(e));
+    std::vector<int> out(positions, -1);
+    for (size_t p = 0; p < positions; ++p) {
+        if (p < enabled.size()) out[p] = enabled[p];
+        else if (!m.enabled.empty()) out[p] = static_cast<int>(p % m.enabled.size());
+    }
+    return out;
+}
+
+// The signal values of one chunk, per position.
+void FillSignal(World& world, Manager& m, const std::vector<int>& electrodes, uint64_t first, size_t samples,
+                std::vector<std::vector<float>>& block, std::vector<float>& frame) {
+    block.resize(electrodes.size());
+    for (auto& values : block) values.assign(samples, 0.0f);
+    switch (m.signal) {
+        case SignalKind::kRamp:
+            for (size_t p = 0; p < electrodes.size(); ++p)
+                for (size_t i = 0; i < samples; ++i) block[p][i] = RampSample(static_cast<int>(p), first + i);
+            break;
+        case SignalKind::kEeg:
+            if (!m.eeg) break;
+            frame.resize(static_cast<size_t>(m.eeg->Electrodes()));
+            for (size_t i = 0; i < samples; ++i) {
+                m.eeg->Next(frame.data());
+                for (size_t p = 0; p < electrodes.size(); ++p)
+                    if (electrodes[p] >= 0 && electrodes[p] < m.eeg->Electrodes()) block[p][i] = frame[electrodes[p]];
+            }
+            break;
+        case SignalKind::kReplay:
+            if (!m.replay) break;
+            for (size_t p = 0; p < electrodes.size(); ++p) {
+                if (electrodes[p] < 0 || electrodes[p] >= m.replay->Channels()) continue;
+                if (!m.replay->Read(electrodes[p], first, samples, block[p].data()))
+                    AddViolation(world, "reading " + m.replay->Info().path + " failed at sample " + std::to_string(first));
+            }
+            break;
+    }
+}
+
+void ReleaseSignal(Manager& m) {
+    m.eeg.reset();
+    m.replay.reset();
+}
+
 }  // namespace
+
+uint32_t RateHz(int code) {
+    static const uint32_t kHz[] = {16000, 8000, 4000, 2000, 1000, 500, 250};
+    return (code >= 0 && code <= 6) ? kHz[code] : 250;
+}
 
 size_t EnabledCount(const Manager& m) {
     return static_cast<size_t>(std::count(m.enabled.begin(), m.enabled.end(), true));
@@ -81,6 +134,7 @@ void EndStreamState(Manager& m) {
     m.streaming = false;
     m.burst_pending = 0;
     ++m.stream_gen;
+    ReleaseSignal(m);
     m.stream_cv.notify_all();
 }
 
@@ -92,6 +146,12 @@ void StreamUp(World& world, Manager& m) {
     m.last_channel_count = EnabledCount(m);
     m.burst_pending = world.start_burst;
     m.next_due = Clock::now() + Period(m);
+    ReleaseSignal(m);
+    m.signal = world.signal;
+    if (m.signal == SignalKind::kEeg)
+        m.eeg = std::make_unique<EegGenerator>(world.eeg, m.headset.name, static_cast<int>(m.enabled.size()),
+                                               RateHz(m.rate_code));
+    if (m.signal == SignalKind::kReplay) m.replay = world.replay;
     m.stream_cv.notify_all();
 }
 
@@ -102,6 +162,8 @@ void NotifyStreams(World& world) {
 void StreamThread(World* world, Manager* m) {
     std::vector<std::vector<uint8_t>> buffers;
     std::vector<const void*> pointers;
+    std::vector<std::vector<float>> block;
+    std::vector<float> frame;
     Lock lock(world->mu);
     while (!m->stop) {
         if (!m->emitting) {
@@ -142,10 +204,12 @@ void StreamThread(World* world, Manager* m) {
         m->last_channel_count = channels;
         buffers.resize(channels);
         pointers.assign(channels, nullptr);
+        FillSignal(*world, *m, ElectrodesOfPositions(*m, channels), m->sample_index, static_cast<size_t>(spp), block,
+                   frame);
         for (size_t p = 0; p < channels; ++p) {
             const int code = (world->types_set && p < world->channel_types.size()) ? world->channel_types[p]
                                                                                    : KX_DATA_TYPE_FLOAT32;
-            FillChannel(buffers[p], code, static_cast<int>(p), m->sample_index, spp);
+            FillChannel(buffers[p], code, static_cast<int>(p), m->sample_index, block[p]);
             const bool null_channel = std::find(world->null_channels.begin(), world->null_channels.end(),
                                                 static_cast<int>(p)) != world->null_channels.end();
             pointers[p] = null_channel ? nullptr : buffers[p].data();
@@ -236,6 +300,7 @@ kx_status kx_eeg_manager_stop_stream(kx_eeg_manager* manager, void* reserved1, v
     m->emitting = false;
     m->burst_pending = 0;
     ++m->stream_gen;
+    kxsim::detail::ReleaseSignal(*m);
     m->stream_cv.notify_all();
     if (world.stop_delay_ms == 0)
         m->streaming = false;

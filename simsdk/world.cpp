@@ -81,7 +81,7 @@ World::World() {
         } else {
             std::stringstream text;
             text << in.rdbuf();
-            ApplyScenario(*this, text.str(), path);
+            ApplyScenario(*this, text.str(), path, DirectoryOf(path));
         }
     }
 }
@@ -114,6 +114,9 @@ void ResetDescription(World& w) {
     w.count_change_after = 0;
     w.count_change_to = 0;
     w.chunks_produced = 0;
+    w.signal = SignalKind::kEeg;
+    w.eeg = EegSettings{};
+    w.replay.reset();
 }
 
 }  // namespace detail

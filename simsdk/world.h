@@ -53,6 +53,8 @@ struct Annotation {
     std::string text;
 };
 
+class ReplayFile;
+
 struct Manager {
     uint64_t id = 0;
     bool freed = false;
@@ -76,6 +78,7 @@ struct Manager {
     std::vector<int> gain;
     std::vector<int> bias;
     int rate_code = KX_RATE_250;
+    int fixed_rate_code = -1;  // a replayed file's rate code, the only one accepted; -1: any
 
     // Stream. stream_requested: between start_stream and stop_stream;
     // streaming: what is_streaming reports; emitting: chunks are produced.
@@ -88,6 +91,10 @@ struct Manager {
     size_t last_channel_count = 0;
     int burst_pending = 0;
     Clock::time_point next_due{};
+    // The signal of the current stream, taken from the world at its start.
+    SignalKind signal = SignalKind::kEeg;
+    std::unique_ptr<EegGenerator> eeg;
+    std::shared_ptr<ReplayFile> replay;
     kx_chunk_callback chunk_cb = nullptr;
     void* chunk_user = nullptr;
     bool delivering = false;
@@ -161,6 +168,11 @@ struct World {
     int count_change_to = 0;
     uint64_t chunks_produced = 0;
 
+    // Stream signal.
+    SignalKind signal = SignalKind::kEeg;
+    EegSettings eeg;
+    std::shared_ptr<ReplayFile> replay;  // the file last given, kept while a stream uses it
+
     // Managers, live and freed (kept until Reset so that a stale pointer is
     // recognised instead of being reused by the allocator).
     std::vector<std::unique_ptr<Manager>> managers;
@@ -192,9 +204,12 @@ void AddScript(World& world, const std::string& op, Outcome outcome, bool record
 
 // core.cpp
 Features FeaturesOf(const Headset& headset);
+// The headset as a connection sees it: a replayed file sets its electrode count.
+Headset EffectiveHeadset(const World& world, const Headset& headset);
 
-// scenario.cpp
-bool ApplyScenario(World& world, const std::string& text, const std::string& origin);
+// scenario.cpp. Relative replay paths are taken from base_dir.
+bool ApplyScenario(World& world, const std::string& text, const std::string& origin, const std::string& base_dir);
+std::string DirectoryOf(const std::string& path);
 
 // connection.cpp: manager lifecycle and links.
 std::string RenderManager(World& world, const void* handle);
@@ -207,11 +222,16 @@ void PushEvent(Manager& m, Manager::Event event);
 Clock::time_point After(int ms);
 
 // stream.cpp: streams and the per-manager stream thread.
+uint32_t RateHz(int code);  // unknown codes: 250
 void StreamThread(World* world, Manager* m);
 void StreamUp(World& world, Manager& m);
 void EndStreamState(Manager& m);
 void NotifyStreams(World& world);
 size_t EnabledCount(const Manager& m);
+
+// control.cpp: opens, checks and selects the file to replay; false with the
+// reason in *error (the world unchanged).
+bool SelectReplayFile(World& world, const std::string& path, std::string* error);
 
 }  // namespace detail
 }  // namespace kxsim

@@ -108,10 +108,13 @@ TEST_F(StreamTest, WholeRecording_DeliversTheHeadsetsSamplesInOrderAndStopsClean
     const Samples samples = ReadChunks(6, &dropped);
     EXPECT_EQ(dropped, 0u);
     ASSERT_EQ(samples.channels, 8u);
+    // The headset's EEG-like signal, every float32 sample widened exactly.
+    kxsim::EegGenerator eeg(kxsim::CurrentEegSettings(), kHeadset, 8, 250);
+    std::vector<float> frame(8);
     for (std::size_t s = 0; s < samples.columns; ++s) {
+        eeg.Next(frame.data());
         for (std::size_t p = 0; p < 8; ++p) {
-            ASSERT_EQ(samples.at(p, s), kxsim::ExpectedValue(KX_DATA_TYPE_FLOAT32, static_cast<int>(p), s))
-                << "channel " << p << " sample " << s;
+            ASSERT_EQ(samples.at(p, s), static_cast<double>(frame[p])) << "channel " << p << " sample " << s;
         }
     }
 
@@ -142,6 +145,7 @@ TEST_F(StreamTest, StartStream_ChunksArriveDuringTheStart_AllBufferedWithTheStre
 }
 
 TEST_F(StreamTest, ReadChunk_EveryChannelTypeAndNullChannel_ReachMatlabConverted) {
+    kxsim::SetSignal(kxsim::SignalKind::kRamp);  // samples carry their index
     kxsim::SetChannelTypes({KX_DATA_TYPE_FLOAT32, KX_DATA_TYPE_UINT8, KX_DATA_TYPE_UINT64, KX_DATA_TYPE_FLOAT64, 9, 0,
                             0, 0});
     kxsim::SetNullChannels({5});
@@ -150,13 +154,13 @@ TEST_F(StreamTest, ReadChunk_EveryChannelTypeAndNullChannel_ReachMatlabConverted
     const Samples samples = ReadChunks(2);
     ASSERT_EQ(samples.channels, 8u);
     for (std::size_t s = 0; s < samples.columns; ++s) {
-        EXPECT_EQ(samples.at(0, s), kxsim::ExpectedValue(KX_DATA_TYPE_FLOAT32, 0, s));
-        EXPECT_EQ(samples.at(1, s), kxsim::ExpectedValue(KX_DATA_TYPE_UINT8, 1, s));
-        EXPECT_EQ(samples.at(2, s), kxsim::ExpectedValue(KX_DATA_TYPE_UINT64, 2, s));
-        EXPECT_EQ(samples.at(3, s), kxsim::ExpectedValue(KX_DATA_TYPE_FLOAT64, 3, s));
+        EXPECT_EQ(samples.at(0, s), kxsim::RampValue(KX_DATA_TYPE_FLOAT32, 0, s));
+        EXPECT_EQ(samples.at(1, s), kxsim::RampValue(KX_DATA_TYPE_UINT8, 1, s));
+        EXPECT_EQ(samples.at(2, s), kxsim::RampValue(KX_DATA_TYPE_UINT64, 2, s));
+        EXPECT_EQ(samples.at(3, s), kxsim::RampValue(KX_DATA_TYPE_FLOAT64, 3, s));
         EXPECT_EQ(samples.at(4, s), 0.0) << "unknown type code";
         EXPECT_EQ(samples.at(5, s), 0.0) << "null channel";
-        EXPECT_EQ(samples.at(6, s), kxsim::ExpectedValue(KX_DATA_TYPE_FLOAT32, 6, s));
+        EXPECT_EQ(samples.at(6, s), kxsim::RampValue(KX_DATA_TYPE_FLOAT32, 6, s));
     }
 }
 
@@ -182,6 +186,7 @@ TEST_F(StreamTest, StartStream_BadCapacity_FailsBeforeTouchingTheSdk) {
 }
 
 TEST_F(StreamTest, StartStream_CapacityTruncated_KeepsOnlyTheNewestChunk) {
+    kxsim::SetSignal(kxsim::SignalKind::kRamp);  // samples carry their index
     kxsim::SetManualStream(true);
     Connect();
     Ok(Call("start_stream", Capacity(1.9)));
@@ -189,14 +194,14 @@ TEST_F(StreamTest, StartStream_CapacityTruncated_KeepsOnlyTheNewestChunk) {
     CallResult read = Call("read_chunk");
     EXPECT_EQ(Meta(Ok(read), "chunk_count"), 1);
     EXPECT_EQ(Meta(read.value, "dropped_chunks"), 2);
-    EXPECT_EQ(DataOf(read.value).at(0, 0), kxsim::ExpectedValue(0, 0, 50));
+    EXPECT_EQ(DataOf(read.value).at(0, 0), kxsim::RampValue(0, 0, 50));
 
     ASSERT_TRUE(kxsim::EmitChunks(2));
     for (double dropped : {1, 0}) {  // a read that does not drain reports the drop once and keeps the chunk
         CallResult peek = Call("read_chunk", ReadPayload(0, false));
         EXPECT_EQ(Meta(Ok(peek), "chunk_count"), 1);
         EXPECT_EQ(Meta(peek.value, "dropped_chunks"), dropped);
-        EXPECT_EQ(DataOf(peek.value).at(0, 0), kxsim::ExpectedValue(0, 0, 100));
+        EXPECT_EQ(DataOf(peek.value).at(0, 0), kxsim::RampValue(0, 0, 100));
     }
 }
 
@@ -307,13 +312,14 @@ TEST_F(StreamTest, ReadChunk_WithoutChunks_AnswersEveryFieldEmpty) {
 }
 
 TEST_F(StreamTest, ReadChunk_MetaDescribesEachChunkOldestFirst) {
+    kxsim::SetSignal(kxsim::SignalKind::kRamp);  // samples carry their index
     kxsim::SetManualStream(true);
     Connect();
     Ok(Call("start_stream"));
     ASSERT_TRUE(kxsim::EmitChunks(3));
     CallResult newest = Call("read_chunk", ReadPayload(0, false));
     EXPECT_EQ(Meta(Ok(newest), "chunk_count"), 1);
-    EXPECT_EQ(DataOf(newest.value).at(0, 0), kxsim::ExpectedValue(0, 0, 50));
+    EXPECT_EQ(DataOf(newest.value).at(0, 0), kxsim::RampValue(0, 0, 50));
 
     CallResult read = Call("read_chunk");
     const mxArray* meta = Field(Ok(read), "meta");

@@ -8,6 +8,15 @@ namespace {
 using simtest::SimTest;
 using StreamTest = SimTest;
 
+// Streams whose samples carry their index (SignalKind::kRamp).
+class RampStreamTest : public SimTest {
+protected:
+    void SetUp() override {
+        SimTest::SetUp();
+        kxsim::SetSignal(kxsim::SignalKind::kRamp);
+    }
+};
+
 struct Chunk {
     size_t samples = 0;
     std::vector<uint8_t> types;
@@ -65,7 +74,7 @@ kx_eeg_manager* StartManual(Recorder& r, const char* name = "SIM SOLA 101") {
     return kx_eeg_manager_start_stream(r.m, nullptr, nullptr) == KX_ERROR_OK ? r.m : nullptr;
 }
 
-TEST_F(StreamTest, Chunks_CarrySamplePerPacketFloatSamplesForEveryElectrode) {
+TEST_F(RampStreamTest, Chunks_CarrySamplePerPacketFloatSamplesForEveryElectrode) {
     Recorder r;
     ASSERT_NE(StartManual(r), nullptr);
     EXPECT_TRUE(kx_eeg_manager_is_streaming(r.m));
@@ -77,20 +86,20 @@ TEST_F(StreamTest, Chunks_CarrySamplePerPacketFloatSamplesForEveryElectrode) {
         ASSERT_EQ(c.types, std::vector<uint8_t>(8, KX_DATA_TYPE_FLOAT32));
         for (int p = 0; p < 8; ++p)
             for (size_t i = 0; i < 25; ++i)
-                ASSERT_EQ(c.values[p][i], kxsim::ExpectedSample(p, k * 25 + i)) << "chunk " << k << " position " << p;
+                ASSERT_EQ(c.values[p][i], kxsim::RampSample(p, k * 25 + i)) << "chunk " << k << " position " << p;
     }
     EXPECT_EQ(kxsim::ChunksProduced(), 3u);
     EXPECT_EQ(kxsim::SampleIndex(), 75u);
     kx_eeg_manager_free(r.m);
 }
 
-TEST_F(StreamTest, ExpectedSample_DiffersBetweenChannelsAndNeighbouringSamples) {
-    EXPECT_NE(kxsim::ExpectedSample(0, 0), kxsim::ExpectedSample(1, 0));
-    EXPECT_NE(kxsim::ExpectedSample(0, 0), kxsim::ExpectedSample(0, 1));
-    EXPECT_LT(kxsim::ExpectedSample(0, 0), 0.0f);
+TEST_F(RampStreamTest, RampSample_DiffersBetweenChannelsAndNeighbouringSamples) {
+    EXPECT_NE(kxsim::RampSample(0, 0), kxsim::RampSample(1, 0));
+    EXPECT_NE(kxsim::RampSample(0, 0), kxsim::RampSample(0, 1));
+    EXPECT_LT(kxsim::RampSample(0, 0), 0.0f);
 }
 
-TEST_F(StreamTest, RestartedStream_CountsSamplesFromZeroAgain) {
+TEST_F(RampStreamTest, RestartedStream_CountsSamplesFromZeroAgain) {
     Recorder r;
     ASSERT_NE(StartManual(r), nullptr);
     ASSERT_TRUE(kxsim::EmitChunks(2));
@@ -99,7 +108,7 @@ TEST_F(StreamTest, RestartedStream_CountsSamplesFromZeroAgain) {
     ASSERT_EQ(kx_eeg_manager_start_stream(r.m, nullptr, nullptr), KX_ERROR_OK);
     ASSERT_TRUE(kxsim::EmitChunks(1));
     ASSERT_EQ(r.Count(), 3u);
-    EXPECT_EQ(r.chunks[2].values[0][0], kxsim::ExpectedSample(0, 0));
+    EXPECT_EQ(r.chunks[2].values[0][0], kxsim::RampSample(0, 0));
     kx_eeg_manager_free(r.m);
 }
 
@@ -118,7 +127,7 @@ TEST_F(StreamTest, DisabledChannels_AreNotStreamed) {
     kx_eeg_manager_free(r.m);
 }
 
-TEST_F(StreamTest, ScriptedTypesAndNullChannels_AreReportedAndFilledByType) {
+TEST_F(RampStreamTest, ScriptedTypesAndNullChannels_AreReportedAndFilledByType) {
     kxsim::SetChannelTypes({0, 1, 2, 3, 9});
     kxsim::SetNullChannels({2});
     Recorder r;
@@ -130,8 +139,8 @@ TEST_F(StreamTest, ScriptedTypesAndNullChannels_AreReportedAndFilledByType) {
     EXPECT_EQ(c.null, (std::vector<bool>{false, false, true, false, false}));
     for (int p : {0, 1, 3})
         for (size_t i = 0; i < c.samples; ++i)
-            ASSERT_EQ(c.values[p][i], kxsim::ExpectedValue(c.types[p], p, 25 + i)) << "position " << p;
-    EXPECT_EQ(kxsim::ExpectedValue(KX_DATA_TYPE_UINT8, 1, 300), (300 + 7) % 256);
+            ASSERT_EQ(c.values[p][i], kxsim::RampValue(c.types[p], p, 25 + i)) << "position " << p;
+    EXPECT_EQ(kxsim::RampValue(KX_DATA_TYPE_UINT8, 1, 300), (300 + 7) % 256);
     kx_eeg_manager_free(r.m);
 }
 
@@ -147,12 +156,12 @@ TEST_F(StreamTest, ChannelCountChange_TakesEffectFromTheGivenChunk) {
     kx_eeg_manager_free(r.m);
 }
 
-TEST_F(StreamTest, StartBurst_DeliversThatManyChunksAtOnce) {
+TEST_F(RampStreamTest, StartBurst_DeliversThatManyChunksAtOnce) {
     kxsim::SetStartBurst(300);
     Recorder r;
     ASSERT_NE(StartManual(r), nullptr);
     ASSERT_TRUE(r.WaitCount(300));
-    EXPECT_EQ(r.chunks[299].values[0][0], kxsim::ExpectedSample(0, 299 * 25));
+    EXPECT_EQ(r.chunks[299].values[0][0], kxsim::RampSample(0, 299 * 25));
     kx_eeg_manager_free(r.m);
 }
 
