@@ -30,7 +30,8 @@
  *     300 ms, ConnectCallback(true) after 300 ms on a simulator thread).
  *     A plan status other than 0 or 2 means the connect failed at once: no
  *     link, no callback. At connect every electrode is enabled, gain X1 (0),
- *     bias 0, rate code as SetInitialRateCode (default 6 = 250 Hz).
+ *     bias 0, rate code as SetInitialRateCode (default 6 = 250 Hz); a
+ *     replayed file sets the electrode count and the rate code instead.
  *     get_device_info / get_battery_info answer for the connected headset
  *     (null / all-zero when not connected).
  *   Features: kx_core_device_features_get(info) takes a pointer handed out
@@ -40,14 +41,16 @@
  *     recorded as a violation. Gain and bias values are stored as given.
  *   kx_multiplier_to_gain_mode: 1,2,4,6,8,12 -> 0..5; any other input 255.
  *   set_data_stream_rate: codes 0..6 accepted (3 = wrong value otherwise,
- *     1 when not connected); takes effect from the next chunk.
+ *     and for any code but the file's while replaying; 1 when not
+ *     connected); the pace changes from the next chunk, the signal's rate
+ *     at the next stream start.
  *   Streaming: start_stream needs a link (1 otherwise). After the start
  *     delay (default 0) is_streaming turns true and a simulator thread emits
  *     one chunk of sample_per_packet samples per packet period at the rate
  *     code's frequency (an unknown code streams at 250 Hz). One channel array
  *     per enabled electrode, in ascending electrode order; position p of a
- *     chunk is the p-th enabled electrode. Element values: see
- *     the Signal section. stop_stream ends delivery at once and
+ *     chunk is the p-th enabled electrode. Element values: see the Signal
+ *     section (default: the EEG-like signal). stop_stream ends delivery at once and
  *     is_streaming turns false after the stop delay (default 0).
  *     Chunks produced while no callback is attached are dropped, but still
  *     advance the sample index.
@@ -69,7 +72,8 @@
  * set_callback_chunk from inside that manager's chunk callback, free from
  * inside its connect or disconnect callback, an unknown features handle, an
  * out-of-range channel, an unknown scenario directive, a detach that waited
- * more than 10 s for a callback in flight.
+ * more than 10 s for a callback in flight, a replay file that cannot be used
+ * or read.
  *
  * ---------------------------------------------------------------------------
  * Scenario file (for tests that cannot call C++): when KXSIM_SCENARIO names
@@ -105,6 +109,13 @@
  *   stream burst N                 SetStartBurst(N)
  *   stream manual 0|1              SetManualStream
  *   stream channel_count_after CHUNKS COUNT   SetChannelCountChangeAfter
+ *   stream signal eeg|ramp         SetSignal(kEeg / kRamp)
+ *   stream seed N                  the EegSettings seed
+ *   stream line_noise 0|50|60      the EegSettings line noise
+ *   stream blinks PER_MINUTE       the EegSettings blink rate (decimals allowed)
+ *   stream replay PATH             SetReplayFile; the rest of the line is the
+ *                                  path, relative to the scenario file's folder
+ *                                  (LoadScenarioText: to the working folder)
  *
  * KXSIM_LOG: when it names a file, each operation's name is appended to it,
  * one per line, as the operation is called (same names as Calls()).
