@@ -24,6 +24,7 @@ int main(int argc, char** argv) {
         kxbench::BenchReadChunkThroughMex(report);
         kxbench::BenchSustainedRate(report);
         kxbench::BenchBufferMemory(report);
+        kxbench::BenchSimulatedSignal(report);
         report.Summary();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "benchmark failed: %s\n", e.what());

@@ -11,6 +11,7 @@ void BenchChunkConversion(Report& report);    // data callback vs a float->doubl
 void BenchReadChunkThroughMex(Report& report);  // read_chunk vs status and vs memcpy
 void BenchSustainedRate(Report& report);      // whole path vs the fastest headset
 void BenchBufferMemory(Report& report);       // full buffer vs its raw sample bytes
+void BenchSimulatedSignal(Report& report);    // the simulator's EEG signal vs the fastest headset
 
 }  // namespace kxbench
 
