@@ -166,7 +166,11 @@ double Decimal(const std::string& s, double lo, double hi) {
         used = 0;
     }
     if (used == 0 || used != s.size()) Bad("'" + s + "' is not a number");
-    if (!(v >= lo && v <= hi)) Bad(s + " is outside " + std::to_string(lo) + ".." + std::to_string(hi));
+    if (!(v >= lo && v <= hi)) {
+        std::ostringstream range;
+        range << s << " is outside " << lo << ".." << hi;
+        Bad(range.str());
+    }
     return v;
 }
 
