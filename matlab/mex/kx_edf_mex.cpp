@@ -161,7 +161,7 @@ std::vector<double> PerChannel(const mxArray* s, const char* name, size_t channe
 
 // The header states physical limits in 8 characters. A limit is widened to
 // the nearest value that 8 characters state exactly (outward: up for a
-// maximum, down for a minimum), so that what EDFlib converts with is what
+// maximum, down for a minimum), so that the samples are converted with what
 // every reader finds in the header.
 double HeaderLimit(double value, bool upward) {
     for (int decimals = 7; decimals >= 0; --decimals) {
@@ -175,6 +175,15 @@ double HeaderLimit(double value, bool upward) {
         }
     }
     Fail(id::kInvalidArgument, "A physical limit of " + std::to_string(value) + " does not fit the header.");
+}
+
+// EDFlib prints a limit by cutting its decimal expansion, so the double
+// nearest -299.998 (just above it) would come out as "-299.997". A few
+// units in the last place away from zero make the cut land on the digits
+// the limit was chosen by.
+double ForHeaderText(double stated) {
+    const double away = stated < 0 ? -INFINITY : INFINITY;
+    return std::nextafter(std::nextafter(std::nextafter(stated, away), away), away);
 }
 
 // Record duration in microseconds for spr samples at rate Hz, when EDFlib can
@@ -313,8 +322,8 @@ public:
         for (size_t c = 0; c < channels_; ++c) {
             const int s = static_cast<int>(c);
             ok = ok && edf_set_samplefrequency(handle_, s, static_cast<int>(spr_)) == 0 &&
-                 edf_set_physical_maximum(handle_, s, phys_max_[c]) == 0 &&
-                 edf_set_physical_minimum(handle_, s, phys_min_[c]) == 0 &&
+                 edf_set_physical_maximum(handle_, s, ForHeaderText(phys_max_[c])) == 0 &&
+                 edf_set_physical_minimum(handle_, s, ForHeaderText(phys_min_[c])) == 0 &&
                  edf_set_digital_maximum(handle_, s, dig_max_) == 0 &&
                  edf_set_digital_minimum(handle_, s, dig_min_) == 0 &&
                  edf_set_label(handle_, s, names[c].c_str()) == 0 &&
