@@ -3,7 +3,8 @@ function varargout = kx_demo(png)
 %   KX_DEMO() scans, connects to the first headset, enables its channels,
 %   records 5 s with a progress line, annotates the recording where the
 %   device allows it, stops, disconnects, closes the session and saves the
-%   plot of every channel against time as kx_demo.png in the current folder.
+%   plot of every channel against time as kx_demo.png in the current folder;
+%   the recording itself goes to kx_demo.bdf there (BDF+, see KX_LOAD).
 %   KX_DEMO(PNG) saves it as PNG instead. `make demo` runs it on the simulated
 %   headset.
 %
@@ -42,12 +43,14 @@ fprintf('%d electrodes (accelerometer %d, gyroscope %d), battery %d%%%s\n', elec
         features.device_features.has_accel, features.device_features.has_gyro, ...
         battery.battery_info.level, charging{battery.battery_info.is_charging + 1});
 
-rec = kx_record(5, 'ChunkFcn', @(r, progress) annotate_once(progress));
+bdf = fullfile(pwd(), 'kx_demo.bdf');
+rec = kx_record(5, 'ChunkFcn', @(r, progress) annotate_once(progress), 'File', bdf, 'Overwrite', true);
+fprintf('Recording written to %s (BDF+; kx_load reads it back)\n', rec.file);
 fprintf('Recorded %d channels x %d samples at %g Hz in %.2f s, %d chunks dropped\n', ...
         rec.channel_count, rec.sample_count, rec.sample_frequency_hz, rec.elapsed_s, ...
         rec.dropped_chunks);
 for k = 1:numel(rec.annotations)
-  fprintf('Annotation "%s" at stamp %d\n', rec.annotations{k}, rec.annotation_timestamps(k));
+  fprintf('Annotation "%s" at %.3f s\n', rec.annotations{k}, rec.time(rec.annotation_samples(k)));
 end
 
 kx_disconnect();
@@ -99,11 +102,9 @@ ylabel('channel (offset)');
 title(sprintf('%s: %d channels, %g Hz', name, rec.channel_count, rec.sample_frequency_hz));
 set(gca(), 'ytick', offsets, 'yticklabel', arrayfun(@(k) sprintf('ch %d', k), ...
     0:size(data, 1) - 1, 'UniformOutput', false));
-% Annotations are stamped with the stream's sample index on the simulated
-% and mock headsets: mark them at that sample.
 hold on;
 for k = 1:numel(rec.annotations)
-  column = rec.annotation_timestamps(k) + 1;
+  column = rec.annotation_samples(k);
   if column >= 1 && column <= numel(rec.time)
     plot(rec.time(column) * [1 1], [-spacing, offsets(end) + spacing], 'k--');
     text(rec.time(column), offsets(end) + 0.8 * spacing, [' ' rec.annotations{k}]);

@@ -8,7 +8,8 @@ function result = kx_annotate(varargin)
 %   The toolbox also notes the system-clock time of the call. KX_RECORD
 %   (and KX_ASSEMBLE for a loop of your own) places each annotation made
 %   while it records at the sample whose time stamp is nearest that time,
-%   in REC.annotations and in the file.
+%   in REC.annotations and in the file (an annotation made while recording
+%   is always in it, at the first or last sample if its time lies beyond).
 %   S = KX_ANNOTATE(TEXT, 'Time', T) gives the annotation the explicit time
 %   T instead (seconds since 1970-01-01 UTC, the clock of REC.timestamps),
 %   for a marker whose moment is known better than the moment of the call,
@@ -34,11 +35,12 @@ function result = kx_annotate(varargin)
 called_at = kx_now();
 [payload, when] = parse_arguments(varargin);
 result = kx_core_mex('annotate', payload);
-if isempty(when)
+explicit = ~isempty(when);
+if ~explicit
   when = called_at;
 end
 if isfield(payload, 'message')
-  kx_state('note', payload.message, when);
+  kx_state('note', payload.message, when, explicit);
 end
 end
 

@@ -3,8 +3,8 @@ function rec = kx_assemble(reads)
 %   REC = KX_ASSEMBLE(READS) joins READS, a cell array of KX_READ_CHUNK
 %   results in the order they were read, into the struct KX_RECORD returns:
 %   the same sample time stamps, channel numbers and labels, and every
-%   annotation made with KX_ANNOTATE whose time lies within the data, at
-%   the sample nearest its time. Reads without data may be included; their
+%   annotation made with KX_ANNOTATE from the first chunk's first sample to
+%   the reception of the last chunk, at the sample nearest its time. Reads without data may be included; their
 %   dropped-chunk counts are kept. REC.stop_reason is 'assembled'; KX_SAVE
 %   writes REC to a file.
 %
@@ -88,8 +88,19 @@ else
   started = received(1);
   stopped = received(end);
 end
+notes = kx_state('notes');
+made = false(size(notes.made_at));
+if ~isempty(received)
+  if isempty(rate)
+    begins = received(1);
+  else
+    begins = received(1) - sizes(1) / rate;
+  end
+  made = notes.made_at >= begins & notes.made_at <= received(end);
+end
+notes = struct('text', {notes.text(made)}, 'time', notes.time(made), 'explicit', notes.explicit(made));
 parts = struct('data', data, 'kept', sizes, 'full', sizes, 'first', first, 'received_at', received, ...
-               'gap_before', gaps, 'rate', rate, 'channel_ids', ids, 'notes', kx_state('notes'), ...
+               'gap_before', gaps, 'rate', rate, 'channel_ids', ids, 'notes', notes, ...
                'dropped_chunks', dropped, 'discarded_chunks', 0, 'started_at', started, ...
                'stopped_at', stopped, 'elapsed_s', stopped - started, 'stop_reason', 'assembled', ...
                'device', kx_state('device'), 'file', '');

@@ -169,6 +169,7 @@ while true
   else
     info.recorded_s = info.elapsed_s;
   end
+  progress.update(info);
   if p.changed
     reason = 'channel_count_changed';
     return;
@@ -196,14 +197,17 @@ while true
       return;
     end
   end
+  % What the caller's functions print starts on a line of its own.
   if r.meta.available && ~isempty(opts.ChunkFcn)
     progress.suspend();
     opts.ChunkFcn(r, info);
+    progress.resume();
   end
-  progress.update(info);
   if ~isempty(opts.StopFcn)
     progress.suspend();
-    if opts.StopFcn(info)
+    stop = opts.StopFcn(info);
+    progress.resume();
+    if stop
       reason = 'stop_fcn';
       return;
     end
@@ -238,8 +242,21 @@ try
 catch err
   warning('kestrix:toolbox:stopFailed', 'kx_record could not stop the stream: %s', err.message);
 end
-progress.close();
-[rec, report] = kx_recorder('finish', reason);
+try
+  [rec, report] = kx_recorder('finish', reason);
+catch err
+  % The recording itself is kept (kx_record_last); only the file failed.
+  progress.close();
+  if any(strcmp(reason, {'error', 'interrupted'}))
+    warning('kestrix:toolbox:fileFailed', 'kx_record could not complete its file: %s', err.message);
+    rec = kx_state('last');
+    return;
+  end
+  rethrow(err);
+end
+progress.close(struct('elapsed_s', rec.elapsed_s, 'sample_count', rec.sample_count, ...
+                      'dropped_chunks', rec.dropped_chunks, ...
+                      'recorded_s', rec.sample_count / max([rec.sample_frequency_hz, 1])));
 explain(rec, report);
 end
 

@@ -7,10 +7,13 @@ function [rec, outside] = kx_make_recording(p)
 %                     dropped chunks counted), received_at per chunk
 %     gap_before      per chunk: chunks dropped right before it
 %     rate            Hz, or [] when the stream gave none
-%     channel_ids, channel_labels, notes (text, time), dropped_chunks,
-%     discarded_chunks, started_at, stopped_at, elapsed_s, stop_reason,
-%     device, file
-%   OUTSIDE counts the notes whose time lies outside the recording.
+%     channel_ids, channel_labels, notes (text, time, explicit),
+%     dropped_chunks, discarded_chunks, started_at, stopped_at, elapsed_s,
+%     stop_reason, device, file
+%   Every note lands at the sample whose time stamp is nearest its time,
+%   the first or last sample for a note made during the recording but timed
+%   beyond it (a call delayed by a busy machine). An explicit time outside
+%   the recording is left out: OUTSIDE counts those.
 %
 %   Sample times: sample i of the stream was taken at T0 + i / rate. A chunk
 %   arrives some latency after its last sample was taken, never before, so
@@ -79,8 +82,6 @@ rec.file = p.file;
 end
 
 function [texts, times, columns, outside] = place_notes(notes, timestamps, rate)
-% Each note at the sample whose time stamp is nearest its time; notes more
-% than half a sample period outside the recording are left out.
 texts = cell(1, 0);
 times = zeros(1, 0);
 columns = zeros(1, 0);
@@ -100,7 +101,7 @@ elseif n > 1
 else
   half = 0;
 end
-inside = notes.time >= timestamps(1) - half & notes.time <= timestamps(end) + half;
+inside = ~notes.explicit | (notes.time >= timestamps(1) - half & notes.time <= timestamps(end) + half);
 outside = sum(~inside);
 [times, order] = sort(notes.time(inside));
 texts = notes.text(inside);

@@ -4,7 +4,8 @@ function p = kx_progress(enabled, duration)
 %     P.update(INFO)  shows INFO.recorded_s, sample_count, dropped_chunks
 %     P.suspend()     clears a line being updated in place, before code
 %                     that may print (a warning then starts on its own line)
-%     P.close()       ends the display with a last line
+%     P.resume()      draws it again
+%     P.close(INFO)   ends the display with a last line (INFO optional)
 %   On a terminal one line is updated in place with carriage returns; in
 %   MATLAB's desktop with backspaces (and a waitbar). Output to a file or
 %   pipe gets a plain line every 5 seconds instead.
@@ -12,7 +13,8 @@ p = struct();
 if isequal(enabled, false)
   p.update = @(info) [];
   p.suspend = @() [];
-  p.close = @() [];
+  p.resume = @() [];
+  p.close = @(varargin) [];
   return;
 end
 in_octave = exist('OCTAVE_VERSION', 'builtin') ~= 0;
@@ -31,7 +33,8 @@ state('shown_at') = -Inf;
 state('text') = '';
 p.update = @(info) update(state, mode, bar, info, duration);
 p.suspend = @() erase(state, mode);
-p.close = @() finish(state, mode, bar);
+p.resume = @() redraw(state, mode);
+p.close = @(varargin) finish(state, mode, bar, duration, varargin{:});
 end
 
 function yes = on_terminal(in_octave)
@@ -92,12 +95,28 @@ else
   fprintf('%s', repmat(sprintf('\b'), 1, printed));
 end
 state('printed') = 0;
-state('shown_at') = -Inf;
+flush_output();
+end
+
+function redraw(state, mode)
+text = state('text');
+if strcmp(mode, 'lines') || isempty(text) || state('printed') > 0
+  return;
+end
+if strcmp(mode, 'terminal')
+  fprintf('\r%s', text);
+else
+  fprintf('%s', text);
+end
+state('printed') = numel(text);
 flush_output();
 end
 
 % The last line shows the final figures.
-function finish(state, mode, bar)
+function finish(state, mode, bar, duration, info)
+if nargin > 4
+  state('text') = progress_text(info, duration);
+end
 text = state('text');
 if ~isempty(text)
   switch mode

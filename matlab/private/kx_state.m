@@ -8,8 +8,11 @@ function varargout = kx_state(action, varargin)
 %   kx_state('disconnected')
 %   D = kx_state('device')           [] when unknown
 %   kx_state('channel', CH, ON)      CH switched on or off
-%   kx_state('note', TEXT, TIME)     an annotation and its system-clock time
-%   N = kx_state('notes')            struct: text (cell), time, made_at
+%   kx_state('note', TEXT, TIME, EXPLICIT)  an annotation and its
+%                                    system-clock time (EXPLICIT: given by
+%                                    the caller, not the time of the call)
+%   N = kx_state('notes')            struct: text (cell), time, explicit,
+%                                    made_at
 %   kx_state('last', REC)            the last recording
 %   REC = kx_state('last')           [] before the first
 %
@@ -17,7 +20,7 @@ function varargout = kx_state(action, varargin)
 %   CLEAR ALL does not make the toolbox forget which channels are on.
 persistent device notes last
 if isempty(notes)
-  notes = struct('text', {cell(1, 0)}, 'time', zeros(1, 0), 'made_at', zeros(1, 0));
+  notes = struct('text', {cell(1, 0)}, 'time', zeros(1, 0), 'explicit', false(1, 0), 'made_at', zeros(1, 0));
 end
 switch action
   case 'connected'
@@ -46,6 +49,7 @@ switch action
     keep = max(1, numel(notes.time) - 9998):numel(notes.time);
     notes.text = [notes.text(keep), varargin(1)];
     notes.time = [notes.time(keep), varargin{2}];
+    notes.explicit = [notes.explicit(keep), varargin{3}];
     notes.made_at = [notes.made_at(keep), kx_now()];
   case 'notes'
     varargout{1} = notes;
