@@ -58,8 +58,10 @@ function rec = kx_record(varargin)
 %     started_at, stopped_at  wall-clock times (seconds since 1970-01-01 UTC)
 %     elapsed_s            recording time
 %     stop_reason          'duration', 'stop_fcn', 'link_lost',
-%                          'channel_count_changed', 'stream_stopped',
-%                          'no_data', 'interrupted' or 'error'
+%                          'channel_count_changed', 'stream_stopped' (the
+%                          stream ended while connected), 'no_data' (none
+%                          for 10 s while connected), 'interrupted' or
+%                          'error'
 %     device               name, model and serial of the headset
 %     file                 the file written ('' without 'File')
 %
@@ -192,7 +194,7 @@ while true
     elseif ~s.streaming
       reason = 'stream_stopped';
       return;
-    elseif toc(last_data) > max(5, 10 * opts.TimeoutMs / 1000)
+    elseif toc(last_data) > max(10, 10 * opts.TimeoutMs / 1000)
       reason = 'no_data';
       return;
     end
@@ -282,7 +284,7 @@ switch rec.stop_reason
             rec.sample_count, where);
   case 'no_data'
     warning('kestrix:toolbox:noData', ...
-            'The stream sent no data for several seconds; REC holds the %d samples received%s.', ...
+            'The stream sent no data for at least 10 s (and ten read timeouts); REC holds the %d samples received%s.', ...
             rec.sample_count, where);
   case {'interrupted', 'error'}
     warning('kestrix:toolbox:recordingKept', ...

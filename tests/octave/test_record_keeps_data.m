@@ -54,5 +54,12 @@ expect_equal(isempty(strfind(text, sprintf('\r'))), true, 'no carriage returns w
 if isempty(regexp(lines{end}, sprintf('^Recording +[0-9.]+ s +%d samples', n), 'once'))
   error('keeps:progress', 'last progress line: "%s"', lines{end});
 end
+
+% A stream stopped from the chunk function ends the recording, with a warning.
+stopping = @(r, info) info.chunk_count == 3 && isstruct(kx_stop_stream());
+rec = kx_tb_expect_warning(@() kx_record(5, 'ChunkFcn', stopping, 'Progress', false), ...
+                           'kestrix:toolbox:streamStopped');
+expect_equal(rec.stop_reason, 'stream_stopped', 'stop reason of a stopped stream');
+expect_equal(rec.sample_count >= 3 * 25, true, 'samples before the stop');
 kx_core_mex('close');
 rmdir(work, 's');
