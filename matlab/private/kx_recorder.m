@@ -42,7 +42,7 @@ switch action
         for k = 1:numel(sizes)
           keep = min(sizes(k), st.target - st.total - taken);
           if keep <= 0
-            st.discarded = st.discarded + 1;
+            st.discarded = st.discarded + (sizes(k) > 0);
             continue;
           end
           first = st.next_index + st.pending_gap * sizes(k);
