@@ -50,6 +50,10 @@ if b.mock
   signal = sin((i / 250) .* ((p + 2) * 6.283185307179586) + 0.15 * expected') .* (p + 20) + 5 * expected';
   expect_equal(rec.data, signal, 'rows of the mock channels');
 end
+% What the toolbox knows survives the clearing of functions ("clear all" at
+% the top of a script) while the headset stays connected.
+clear functions;
+expect_equal(kx_record(0.2, 'Progress', false).channel_ids, expected, 'channels after clear functions');
 labels = arrayfun(@(k) sprintf('X%d', k), 1:numel(expected), 'UniformOutput', false);
 rec = kx_record(0.2, 'Progress', false, 'ChannelLabels', labels);
 expect_equal(rec.channel_labels, labels, 'labels given');
