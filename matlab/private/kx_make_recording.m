@@ -24,13 +24,19 @@ n = size(p.data, 2);
 rate = p.rate;
 if n == 0
   timestamps = zeros(1, 0);
+  time = zeros(1, 0);
 elseif ~isempty(rate)
   t0 = min(p.received_at - (p.first + p.full - 1) / rate);
   starts = cumsum([0, p.kept(1:end - 1)]);
   within = (1:n) - repelem(starts, p.kept) - 1;
-  timestamps = t0 + (repelem(p.first, p.kept) + within) / rate;
+  index = repelem(p.first, p.kept) + within;
+  timestamps = t0 + index / rate;
+  % From the sample index, not from the epoch-sized time stamps, so that
+  % the times since the first sample are exact multiples of 1/rate.
+  time = (index - index(1)) / rate;
 else
   timestamps = reception_times(p.received_at, p.kept);
+  time = timestamps - timestamps(1);
 end
 
 [texts, times, columns, outside] = place_notes(p.notes, timestamps, rate);
@@ -48,11 +54,7 @@ times = times(order);
 
 rec = struct();
 rec.data = p.data;
-if n == 0
-  rec.time = zeros(1, 0);
-else
-  rec.time = timestamps - timestamps(1);
-end
+rec.time = time;
 rec.timestamps = timestamps;
 rec.sample_frequency_hz = rate;
 rec.channel_count = size(p.data, 1);
