@@ -8,9 +8,9 @@ function varargout = kx_demo(png)
 %   prints where the spectrum peaks in the alpha band (8-12 Hz), and prints
 %   where both pictures are. The recording itself goes to kx_demo.bdf there
 %   (BDF+, see KX_LOAD).
-%   KX_DEMO(PNG) saves the channels as PNG and the spectrum beside it, with
-%   "_spectrum" added to the name.
-%   [PNG, SPECTRUM_PNG] = KX_DEMO(...) returns both paths.
+%   KX_DEMO(PNG) saves the channels as PNG, and the spectrum and the
+%   recording beside it, with "_spectrum.png" and ".bdf" for its extension.
+%   [PNG, SPECTRUM_PNG, BDF] = KX_DEMO(...) returns the three paths.
 %
 %   `make demo` runs it on the simulated headset, whose default stream is
 %   EEG-like: a 1/f background and an alpha rhythm near 10 Hz.
@@ -24,6 +24,7 @@ if nargin < 1
 end
 [folder, base] = fileparts(png);
 spectrum_png = fullfile(folder, [base '_spectrum.png']);
+bdf = fullfile(folder, [base '.bdf']);
 
 core = kx_init();
 fprintf('kx_core_mex backend: %s, SDK core %s\n', core.backend_variant, core.core_version.text);
@@ -55,7 +56,6 @@ fprintf('%d electrodes (accelerometer %d, gyroscope %d), battery %d%%%s\n', elec
         features.device_features.has_accel, features.device_features.has_gyro, ...
         battery.battery_info.level, charging{battery.battery_info.is_charging + 1});
 
-bdf = fullfile(pwd(), 'kx_demo.bdf');
 rec = kx_record(10, 'ChunkFcn', @(r, progress) annotate_once(progress), 'File', bdf, 'Overwrite', true);
 fprintf('Recording written to %s (BDF+; kx_load reads it back)\n', rec.file);
 fprintf('Recorded %d channels x %d samples at %g Hz in %.2f s, %d chunks dropped\n', ...
@@ -77,6 +77,9 @@ if nargout > 0
 end
 if nargout > 1
   varargout{2} = spectrum_png;
+end
+if nargout > 2
+  varargout{3} = bdf;
 end
 end
 

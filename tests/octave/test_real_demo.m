@@ -4,15 +4,18 @@ source_dir = kx_tb_setup();
 addpath(fullfile(source_dir, 'examples'));
 folder = tempname();
 mkdir(folder);
-[text, channels, spectrum] = evalc('kx_demo(fullfile(folder, ''demo.png''))');
+[text, channels, spectrum, bdf] = evalc('kx_demo(fullfile(folder, ''demo.png''))');
 expect_equal(channels, fullfile(folder, 'demo.png'), 'channel plot path');
 expect_equal(spectrum, fullfile(folder, 'demo_spectrum.png'), 'spectrum plot path');
-for png = {channels, spectrum}
-  listing = dir(png{1});
+expect_equal(bdf, fullfile(folder, 'demo.bdf'), 'recording path');
+back = kx_load(bdf);
+expect_equal([back.channel_count, back.sample_count], [8, 2500], 'recording in the file');
+for written = {channels, spectrum, bdf}
+  listing = dir(written{1});
   if isempty(listing) || listing.bytes < 1000
-    error('demo:png', 'no picture at %s', png{1});
+    error('demo:file', 'nothing written at %s', written{1});
   end
-  delete(png{1});
+  delete(written{1});
 end
 rmdir(folder);
 peak = sscanf(text(strfind(text, 'Alpha peak at') + 14:end), '%f', 1);
