@@ -13,6 +13,8 @@
 namespace kx {
 namespace {
 
+// The commands and the handler of each are listed in gateway/command_table.cpp.
+
 // Identifier and message of the failure being raised. They must outlive the
 // call's C++ objects, which are all gone when mexErrMsgIdAndTxt runs, and
 // filling them must not allocate or throw.
