@@ -7,7 +7,7 @@
 # session/connection.h are the unit session/connection). The check fails when
 # - a file of the gateway belongs to no layer,
 # - a unit includes a unit of a higher layer,
-# - units include each other in a cycle, or
+# - units include each other in a cycle,
 # - the folders of one layer depend on each other in a cycle (so session/,
 #   stream/ and device/ have an order among themselves, too),
 # - a file includes the simulator's or the tests' headers, or
@@ -21,7 +21,7 @@ cd "$root"
 
 # Layers, lowest first. Each line: a layer's name, then the units in it; a
 # pattern ending in * matches every unit under that prefix. The first
-# matching line decides, so the specific lines come before the folder lines.
+# matching line decides, so lines naming single units come before folder lines.
 layers='
 sdk-and-host interfaces/*
 base         gateway/failure gateway/payload gateway/values gateway/timing gateway/commands
