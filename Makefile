@@ -1,5 +1,6 @@
 # Wraps CMake. `make` builds everything into build/; `make test` runs every
-# test; `make demo` records from the simulated headset and plots it.
+# test; `make demo` builds only what it needs, records from the simulated
+# headset into a BDF+ file and plots it.
 BUILD ?= build
 JOBS ?= 2
 PREFIX ?= /usr/local
@@ -21,7 +22,9 @@ build: deps $(BUILD)/CMakeCache.txt
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS) -LE bench
 
-demo: build
+# Only what the demo needs: the Octave MEX file and the file MEX.
+demo: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) --target kx_core_mex_octave kx_edf_mex_octave -j$(JOBS)
 	cd examples && octave-cli --no-gui --norc --no-history --quiet --eval "addpath('$(CURDIR)/matlab', '$(CURDIR)/$(BUILD)/octave'); kx_demo"
 
 bench: build

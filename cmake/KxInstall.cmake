@@ -2,11 +2,14 @@
 # one relocatable toolbox folder, P/kx_core_mex:
 #   kx_core_mex.mex        GNU Octave, real backend (kx_core_mex.mexa64 too
 #                          where MATLAB was found)
+#   kx_edf_mex.mex         the toolbox's BDF+/EDF+ files (.mexa64 too where
+#                          MATLAB was found); EDFlib from the system
 #   libkxcore.so.3.6.0     the SDK, with its soname link libkxcore.so.3; the
 #                          MEX files find it through their $ORIGIN run path
 #   *.m, private/          the toolbox functions and the kx_core_mex help
 #   examples/              example scripts (not meant for the path)
-#   src/                   the gateway sources, for build_kx_core_mex
+#   src/                   the gateway sources and src/mex/kx_edf_mex.cpp,
+#                          for build_kx_core_mex
 # Nothing outside the folder is needed: addpath('P/kx_core_mex') from anywhere.
 set(KX_INSTALL_DIR kx_core_mex)
 
@@ -16,12 +19,18 @@ endif()
 if(TARGET kx_core_mex_matlab)
   install(TARGETS kx_core_mex_matlab LIBRARY DESTINATION ${KX_INSTALL_DIR})
 endif()
+foreach(target kx_edf_mex_octave kx_edf_mex_matlab)
+  if(TARGET ${target})
+    install(TARGETS ${target} LIBRARY DESTINATION ${KX_INSTALL_DIR})
+  endif()
+endforeach()
 install(TARGETS kxcore_sim LIBRARY DESTINATION ${KX_INSTALL_DIR} NAMELINK_SKIP)
 
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/matlab/ DESTINATION ${KX_INSTALL_DIR}
         FILES_MATCHING PATTERN "*.m")
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${KX_INSTALL_DIR}/examples
         FILES_MATCHING PATTERN "*.m")
+install(FILES ${PROJECT_SOURCE_DIR}/matlab/mex/kx_edf_mex.cpp DESTINATION ${KX_INSTALL_DIR}/src/mex)
 foreach(area gateway session stream device interfaces)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/${area}/ DESTINATION ${KX_INSTALL_DIR}/src/${area}
           FILES_MATCHING PATTERN "*.cpp" PATTERN "*.h")

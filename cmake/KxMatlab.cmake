@@ -19,3 +19,8 @@ kx_add_gateway_library(kx_gateway_matlab INCLUDE_DIRS ${Matlab_INCLUDE_DIRS}
 kx_add_mex_module(kx_core_mex_matlab GATEWAY kx_gateway_matlab BACKEND ${_kx_backend}
                   OUTPUT_DIR ${CMAKE_BINARY_DIR}/matlab SUFFIX .${Matlab_MEX_EXTENSION}
                   LINK ${Matlab_MEX_LIBRARY} ${Matlab_MX_LIBRARY})
+
+include(${PROJECT_SOURCE_DIR}/cmake/KxEdf.cmake)
+kx_add_edf_mex(kx_edf_mex_matlab OUTPUT_DIR ${CMAKE_BINARY_DIR}/matlab SUFFIX .${Matlab_MEX_EXTENSION}
+               INCLUDE_DIRS ${Matlab_INCLUDE_DIRS} DEFINITIONS MATLAB_DEFAULT_RELEASE=R2018a MATLAB_MEX_FILE
+               LINK ${Matlab_MEX_LIBRARY} ${Matlab_MX_LIBRARY})

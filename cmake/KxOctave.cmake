@@ -1,6 +1,7 @@
 # GNU Octave: build/octave/kx_core_mex.mex (real backend on the SDK beside it)
 # and build/octave-mock/kx_core_mex.mex (mock backend), both against Octave's
-# mex.h with the interleaved-complex API.
+# mex.h with the interleaved-complex API, each with the toolbox's file MEX
+# kx_edf_mex.mex beside it.
 find_program(KX_MKOCTFILE mkoctfile)
 if(NOT KX_MKOCTFILE)
   message(FATAL_ERROR "mkoctfile not found: install liboctave-dev, or configure with -DKX_BUILD_OCTAVE=OFF")
@@ -36,3 +37,8 @@ kx_add_mex_module(kx_core_mex_octave GATEWAY kx_gateway_octave BACKEND real
                   OUTPUT_DIR ${CMAKE_BINARY_DIR}/octave SUFFIX .mex LINK ${KX_OCTINTERP} ${KX_OCTAVE_LIB})
 kx_add_mex_module(kx_core_mex_octave_mock GATEWAY kx_gateway_octave BACKEND mock
                   OUTPUT_DIR ${CMAKE_BINARY_DIR}/octave-mock SUFFIX .mex LINK ${KX_OCTINTERP} ${KX_OCTAVE_LIB})
+
+include(${PROJECT_SOURCE_DIR}/cmake/KxEdf.cmake)
+kx_add_edf_mex(kx_edf_mex_octave OUTPUT_DIR ${CMAKE_BINARY_DIR}/octave SUFFIX .mex
+               INCLUDE_DIRS ${KX_OCTAVE_INCLUDE_DIRS} DEFINITIONS MX_HAS_INTERLEAVED_COMPLEX=1
+               LINK ${KX_OCTINTERP} ${KX_OCTAVE_LIB} ALSO_IN ${CMAKE_BINARY_DIR}/octave-mock)

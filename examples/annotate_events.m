@@ -3,9 +3,9 @@ function rec = annotate_events(seconds, every_s)
 %   REC = ANNOTATE_EVENTS(SECONDS, EVERY_S) records SECONDS seconds (default
 %   10) from the connected headset and adds the annotation 'event N' every
 %   EVERY_S seconds (default 2) while it records, as a stimulus program
-%   would. REC.annotations and REC.annotation_timestamps list them
-%   afterwards; on the simulated and mock headsets a stamp is the stream's
-%   sample index, so REC.time(stamp + 1) is the event's time.
+%   would. REC.annotations lists them afterwards and
+%   REC.annotation_samples the sample each one lies at, so
+%   REC.time(REC.annotation_samples(K)) is the time of event K.
 %
 %   Example:
 %     kx_connect('MOCK SOLA 001');
@@ -24,13 +24,8 @@ end
 count = containers.Map({'n'}, {0});
 rec = kx_record(seconds, 'ChunkFcn', @(r, info) maybe_annotate(count, every_s, info));
 for k = 1:numel(rec.annotations)
-  column = rec.annotation_timestamps(k) + 1;
-  if column <= numel(rec.time)
-    fprintf('%-10s stamp %6d  t = %6.3f s\n', rec.annotations{k}, ...
-            rec.annotation_timestamps(k), rec.time(column));
-  else
-    fprintf('%-10s stamp %6d\n', rec.annotations{k}, rec.annotation_timestamps(k));
-  end
+  column = rec.annotation_samples(k);
+  fprintf('%-10s sample %6d  t = %6.3f s\n', rec.annotations{k}, column, rec.time(column));
 end
 end
 

@@ -6,7 +6,8 @@ function varargout = kx_demo(png)
 %   the plot of every channel against time as kx_demo.png and the power
 %   spectrum of the channels as kx_demo_spectrum.png in the current folder,
 %   prints where the spectrum peaks in the alpha band (8-12 Hz), and prints
-%   where both pictures are.
+%   where both pictures are. The recording itself goes to kx_demo.bdf there
+%   (BDF+, see KX_LOAD).
 %   KX_DEMO(PNG) saves the channels as PNG and the spectrum beside it, with
 %   "_spectrum" added to the name.
 %   [PNG, SPECTRUM_PNG] = KX_DEMO(...) returns both paths.
@@ -54,12 +55,14 @@ fprintf('%d electrodes (accelerometer %d, gyroscope %d), battery %d%%%s\n', elec
         features.device_features.has_accel, features.device_features.has_gyro, ...
         battery.battery_info.level, charging{battery.battery_info.is_charging + 1});
 
-rec = kx_record(10, 'ChunkFcn', @(r, progress) annotate_once(progress));
+bdf = fullfile(pwd(), 'kx_demo.bdf');
+rec = kx_record(10, 'ChunkFcn', @(r, progress) annotate_once(progress), 'File', bdf, 'Overwrite', true);
+fprintf('Recording written to %s (BDF+; kx_load reads it back)\n', rec.file);
 fprintf('Recorded %d channels x %d samples at %g Hz in %.2f s, %d chunks dropped\n', ...
         rec.channel_count, rec.sample_count, rec.sample_frequency_hz, rec.elapsed_s, ...
         rec.dropped_chunks);
 for k = 1:numel(rec.annotations)
-  fprintf('Annotation "%s" at stamp %d\n', rec.annotations{k}, rec.annotation_timestamps(k));
+  fprintf('Annotation "%s" at %.3f s\n', rec.annotations{k}, rec.time(rec.annotation_samples(k)));
 end
 
 kx_disconnect();
@@ -120,11 +123,9 @@ ylabel(sprintf('channel (%.0f uV apart)', spacing));
 title(sprintf('%s: %d channels, %g Hz', name, rec.channel_count, rec.sample_frequency_hz));
 set(gca(), 'ytick', offsets, 'yticklabel', arrayfun(@(k) sprintf('ch %d', k), ...
     0:size(data, 1) - 1, 'UniformOutput', false));
-% Annotations are stamped with the stream's sample index on the simulated
-% and mock headsets: mark them at that sample.
 hold on;
 for k = 1:numel(rec.annotations)
-  column = rec.annotation_timestamps(k) + 1;
+  column = rec.annotation_samples(k);
   if column >= 1 && column <= numel(rec.time)
     plot(rec.time(column) * [1 1], [-spacing, offsets(end) + spacing], 'k--');
     text(rec.time(column), offsets(end) + 0.8 * spacing, [' ' rec.annotations{k}]);

@@ -1,4 +1,4 @@
-function mex_file = build_kx_core_mex(varargin)
+function [mex_file, edf_file] = build_kx_core_mex(varargin)
 %BUILD_KX_CORE_MEX  Build the kx_core_mex MEX file from its sources with MEX.
 %   BUILD_KX_CORE_MEX('SdkDir', DIR) compiles the gateway with
 %   "mex -R2018a" (the interleaved-complex API) against the device SDK
@@ -6,7 +6,15 @@ function mex_file = build_kx_core_mex(varargin)
 %   SDK library and this toolbox's kx_core_mex.m help file beside it. The
 %   MEX file finds the SDK in its own folder (run path $ORIGIN), so that
 %   folder can be moved anywhere and added to the path.
+%   It also builds the toolbox's file MEX kx_edf_mex.<mexext> (BDF+/EDF+
+%   files for KX_RECORD 'File', KX_SAVE and KX_LOAD) against EDFlib
+%   (edflib.h and libedf.so; Debian/Ubuntu: apt install libedf-dev). That
+%   file finds libedf.so.1 in its own folder or on the system. Without
+%   EDFlib it is skipped with the warning kestrix:toolbox:edflibNotFound,
+%   and everything but files works.
 %   MEX_FILE = BUILD_KX_CORE_MEX(...) returns the path of the MEX file.
+%   [MEX_FILE, EDF_FILE] = BUILD_KX_CORE_MEX(...) also returns the file
+%   MEX's path ('' when it was skipped).
 %
 %   Options (name/value):
 %     'SdkDir'     folder holding libkxcore.so.3.6.0 and its link
@@ -19,6 +27,8 @@ function mex_file = build_kx_core_mex(varargin)
 %                  synthetic stream; the SDK library is still linked).
 %     'SourceDir'  the kx_core_mex source folder. Default: the folder above
 %                  this file's, or src/ in an installed toolbox folder.
+%     'EdflibDir'  folder holding edflib.h and libedf.so, when EDFlib is
+%                  not installed on the system. Default: the system's.
 %     'Verbose'    true to show the compiler commands.
 %
 %   Works in MATLAB (R2018a or newer, with a C++17 compiler configured by
@@ -32,7 +42,7 @@ function mex_file = build_kx_core_mex(varargin)
 %   See also KX_CORE_MEX, MEX.
 here = fileparts(mfilename('fullpath'));
 opts = struct('SdkDir', '', 'OutDir', '', 'Backend', 'real', ...
-              'SourceDir', fileparts(here), 'Verbose', false);
+              'SourceDir', fileparts(here), 'Verbose', false, 'EdflibDir', '');
 names = fieldnames(opts);
 if mod(numel(varargin), 2) ~= 0
   error('kestrix:toolbox:invalidArgument', ...
@@ -139,6 +149,53 @@ end
 copyfile(fullfile(here, 'kx_core_mex.m'), fullfile(out_dir, 'kx_core_mex.m'));
 check_run_path(mex_file);
 fprintf('Built %s\n', mex_file);
+edf_file = build_edf_mex(root, out_dir, opts, in_octave);
+end
+
+function edf_file = build_edf_mex(root, out_dir, opts, in_octave)
+% The file MEX: matlab/mex in a source folder, src/mex in an installed one.
+edf_file = '';
+source = fullfile(root, 'matlab', 'mex', 'kx_edf_mex.cpp');
+if ~exist(source, 'file')
+  source = fullfile(root, 'mex', 'kx_edf_mex.cpp');
+end
+folders = {'/usr/include', '/usr/local/include'};
+if ~isempty(opts.EdflibDir)
+  folders = [{absolute(opts.EdflibDir)}, folders];
+end
+include = '';
+for k = 1:numel(folders)
+  if exist(fullfile(folders{k}, 'edflib.h'), 'file')
+    include = folders{k};
+    break;
+  end
+end
+if isempty(include) || ~exist(source, 'file')
+  warning('kestrix:toolbox:edflibNotFound', ...
+          ['build_kx_core_mex: kx_edf_mex (files for kx_record ''File'', kx_save, kx_load) was not ', ...
+           'built: edflib.h not found (install libedf-dev, or give ''EdflibDir'').']);
+  return;
+end
+args = {'-R2018a', '-output', fullfile(out_dir, 'kx_edf_mex'), ['-I', include]};
+if opts.Verbose
+  args{end + 1} = '-v';
+end
+link = {'-ledf'};
+if ~isempty(opts.EdflibDir)
+  link = [{['-L', absolute(opts.EdflibDir)]}, link];
+end
+if in_octave
+  args = [args, {source}, link, {'-Wl,-rpath,$ORIGIN'}];
+else
+  args = [args, {'CXXFLAGS=$CXXFLAGS -std=c++17', 'LDFLAGS=$LDFLAGS -Wl,-rpath,$ORIGIN'}, {source}, link];
+end
+fprintf('Building kx_edf_mex in %s\n', out_dir);
+mex(args{:});
+edf_file = fullfile(out_dir, ['kx_edf_mex.', mexext()]);
+if ~exist(edf_file, 'file')
+  error('kestrix:toolbox:buildFailed', 'build_kx_core_mex: %s was not produced.', edf_file);
+end
+fprintf('Built %s\n', edf_file);
 end
 
 function path_out = absolute(path_in)

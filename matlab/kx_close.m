@@ -13,4 +13,5 @@ function result = kx_close(varargin)
 %   See also KX_CORE_MEX, KX_INIT, KX_DISCONNECT.
 kx_no_arguments('kx_close', varargin);
 result = kx_core_mex('close');
+kx_state('disconnected');
 end

@@ -14,4 +14,5 @@ function result = kx_disconnect(varargin)
 %   See also KX_CORE_MEX, KX_CONNECT, KX_CLOSE.
 kx_no_arguments('kx_disconnect', varargin);
 result = kx_core_mex('disconnect');
+kx_state('disconnected');
 end

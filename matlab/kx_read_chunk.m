@@ -12,6 +12,16 @@ function result = kx_read_chunk(varargin)
 %   sample_count and sample_frequency_hz ([] when unknown).
 %   It needs no connection: without a stream it answers with no data.
 %
+%   A lost link: the stream ends and every read comes back empty
+%   (R.meta.available false) after waiting its timeout. A loop of your own
+%   should check KX_IS_CONNECTED() whenever a read comes back empty and stop
+%   when it is false (KX_RECORD does this for you):
+%     r = kx_read_chunk('TimeoutMs', 200);
+%     if ~r.meta.available && ~kx_is_connected().connected
+%       error('the headset''s link was lost');
+%     end
+%   KX_ASSEMBLE joins the reads of such a loop into a recording.
+%
 %   Errors reach the caller unchanged: kestrix:mex:invalidArgument
 %   '"timeout_ms" must be numeric.' and the other field messages;
 %   kestrix:mex:runtimeError "Chunk channel count changed during
@@ -21,7 +31,7 @@ function result = kx_read_chunk(varargin)
 %     r = kx_read_chunk('TimeoutMs', 100, 'Drain', false);
 %     if r.meta.available, plot(r.data'); end
 %
-%   See also KX_START_STREAM, KX_RECORD.
+%   See also KX_START_STREAM, KX_RECORD, KX_ASSEMBLE, KX_IS_CONNECTED.
 payload = kx_options_payload('kx_read_chunk', varargin, {'TimeoutMs', 'timeout_ms'; 'Drain', 'drain'});
 result = kx_core_mex('read_chunk', payload);
 end

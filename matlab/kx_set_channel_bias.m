@@ -6,6 +6,9 @@ function result = kx_set_channel_bias(varargin)
 %   S = KX_SET_CHANNEL_BIAS('ChannelId', CHANNEL, 'Polarity', POLARITY) is
 %   the same. S.channel_id, S.polarity (struct: name, value).
 %
+%   CHANNEL must be a channel of the connected headset (0 to its electrode
+%   count minus 1), else kestrix:toolbox:invalidChannel names the range.
+%
 %   Errors reach the caller unchanged: kestrix:mex:invalidArgument
 %   '"polarity" must be numeric or boolean.' or '"polarity" must be boolean
 %   or one of 0, 1, 2, 3.'; kestrix:state:streaming "Cannot change channel
@@ -18,5 +21,6 @@ function result = kx_set_channel_bias(varargin)
 %   See also KX_SET_CHANNEL_GAIN, KX_SET_CHANNEL_ENABLED.
 payload = kx_positional_payload('kx_set_channel_bias', varargin, ...
                                 {'ChannelId', 'channel_id'; 'Polarity', 'polarity'}, false);
+kx_require_channel('kx_set_channel_bias', payload);
 result = kx_core_mex('set_channel_bias', payload);
 end

@@ -6,7 +6,13 @@ function result = kx_set_channel_enabled(varargin)
 %   is the same. S.channel_id and S.enabled echo what was set.
 %   The mock build's headsets start with every channel off, so their data
 %   has 0 rows until a channel is enabled; the simulated SDK's start with
-%   all channels on.
+%   all channels on. The toolbox notes the change, so that KX_RECORD knows
+%   which channel each row of its data is.
+%
+%   CHANNEL must be a channel of the connected headset, 0 to the electrode
+%   count of KX_GET_DEVICE_FEATURES minus 1; any other number (also a
+%   non-integer, negative or huge one) is refused before the gateway sees
+%   it: kestrix:toolbox:invalidChannel, naming the valid range.
 %
 %   Errors reach the caller unchanged: kestrix:state:notConnected;
 %   kestrix:state:streaming "Cannot change channel state while streaming.";
@@ -22,5 +28,9 @@ function result = kx_set_channel_enabled(varargin)
 %   See also KX_SET_CHANNEL_GAIN, KX_SET_CHANNEL_BIAS, KX_START_STREAM.
 payload = kx_positional_payload('kx_set_channel_enabled', varargin, ...
                                 {'ChannelId', 'channel_id'; 'Enabled', 'enabled'}, false);
+kx_require_channel('kx_set_channel_enabled', payload);
 result = kx_core_mex('set_channel_enabled', payload);
+if isfield(payload, 'enabled')
+  kx_state('channel', double(payload.channel_id), ~isequal(double(payload.enabled), 0));
+end
 end

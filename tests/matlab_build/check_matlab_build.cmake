@@ -1,5 +1,6 @@
 # cmake -P script: lays out a fake MATLAB installation, builds the project's
-# MATLAB MEX file against it with -DMatlab_ROOT_DIR, and checks the file.
+# MATLAB MEX files (the gateway and the toolbox's file MEX) against it with
+# -DMatlab_ROOT_DIR, and checks them.
 cmake_minimum_required(VERSION 3.19)
 
 foreach(var KX_SOURCE_DIR KX_HOST_INCLUDE_DIR KX_HOST_LIBRARY KX_WORK_DIR KX_GENERATOR KX_C_COMPILER
@@ -12,6 +13,7 @@ endforeach()
 set(root ${KX_WORK_DIR}/fake-matlab)
 set(build ${KX_WORK_DIR}/build)
 set(mex_file ${build}/matlab/kx_core_mex.mexa64)
+set(edf_file ${build}/matlab/kx_edf_mex.mexa64)
 file(REMOVE_RECURSE ${KX_WORK_DIR})
 
 # ---- the fake installation ---------------------------------------------------
@@ -64,12 +66,14 @@ run_step("configure" ${CMAKE_COMMAND} -S ${KX_SOURCE_DIR} -B ${build} -G ${KX_GE
 if(NOT step_output MATCHES "MATLAB found in ${root}")
   message(FATAL_ERROR "FindMatlab did not accept the fake installation:\n${step_output}")
 endif()
-run_step("build" ${CMAKE_COMMAND} --build ${build} --target kx_core_mex_matlab -j2)
+run_step("build" ${CMAKE_COMMAND} --build ${build} --target kx_core_mex_matlab kx_edf_mex_matlab -j2)
 
 # ---- the checks ----------------------------------------------------------------
-if(NOT EXISTS ${mex_file})
-  message(FATAL_ERROR "${mex_file} was not built")
-endif()
+foreach(file ${mex_file} ${edf_file})
+  if(NOT EXISTS ${file})
+    message(FATAL_ERROR "${file} was not built")
+  endif()
+endforeach()
 set(failures "")
 if(NOT EXISTS ${build}/matlab/libkxcore.so.3)
   string(APPEND failures "  libkxcore.so.3 is not beside the MEX file\n")
@@ -97,6 +101,28 @@ if(NOT step_output MATCHES "\\(RUNPATH\\)[^\n]*\\[\\$ORIGIN\\]")
   string(APPEND failures "  the run path is not RUNPATH $ORIGIN:\n${step_output}\n")
 endif()
 
+# The file MEX: the same exports and run path, EDFlib linked, and neither
+# the SDK nor the gateway.
+run_step("nm -D" ${KX_NM} -D --defined-only ${edf_file})
+foreach(symbol mexFunction mexfilerequiredapiversion)
+  if(NOT step_output MATCHES " T ${symbol}\n")
+    string(APPEND failures "  kx_edf_mex: ${symbol} is not exported\n")
+  endif()
+endforeach()
+if(step_output MATCHES "Handle[A-Z]")
+  string(APPEND failures "  kx_edf_mex exports gateway symbols\n")
+endif()
+run_step("readelf -d" ${KX_READELF} -d ${edf_file})
+if(NOT step_output MATCHES "\\(RUNPATH\\)[^\n]*\\[\\$ORIGIN\\]")
+  string(APPEND failures "  kx_edf_mex: the run path is not RUNPATH $ORIGIN\n")
+endif()
+if(NOT step_output MATCHES "\\[libedf\\.so\\.1\\]")
+  string(APPEND failures "  kx_edf_mex does not link libedf.so.1\n")
+endif()
+if(step_output MATCHES "libkxcore")
+  string(APPEND failures "  kx_edf_mex links the SDK\n")
+endif()
+
 # Every source of the MATLAB gateway library is compiled for the
 # interleaved-complex API, and nothing from the installation's extern/version.
 file(READ ${build}/compile_commands.json commands)
@@ -108,6 +134,9 @@ foreach(index RANGE ${last})
   string(JSON source GET "${commands}" ${index} file)
   if(source MATCHES "extern/version")
     string(APPEND failures "  ${source} was compiled\n")
+  endif()
+  if(command MATCHES "kx_edf_mex_matlab\\.dir" AND NOT command MATCHES "-DMATLAB_DEFAULT_RELEASE=R2018a( |$)")
+    string(APPEND failures "  ${source} was compiled without MATLAB_DEFAULT_RELEASE=R2018a\n")
   endif()
   if(command MATCHES "kx_gateway_matlab\\.dir")
     math(EXPR gateway_sources "${gateway_sources} + 1")
@@ -123,4 +152,4 @@ endif()
 if(failures)
   message(FATAL_ERROR "The MATLAB MEX file built against the fake installation:\n${failures}")
 endif()
-message(STATUS "kx_core_mex.mexa64 built against the fake installation and checked")
+message(STATUS "kx_core_mex.mexa64 and kx_edf_mex.mexa64 built against the fake installation and checked")

@@ -1,8 +1,9 @@
 % Every wrapper turns its MATLAB-style arguments into the gateway's command
 % and payload. A recording stand-in for kx_core_mex takes the calls.
 kx_tb_setup();
-global KX_TB_CALLS
+global KX_TB_CALLS KX_TB_ANSWERS
 KX_TB_CALLS = cell(0, 2);
+KX_TB_ANSWERS = [];
 fake = kx_tb_fake_gateway();
 cleanup = onCleanup(@() rmpath(fake));
 
@@ -19,6 +20,13 @@ for k = 1:numel(plain)
   expect_mex_error(@() feval(['kx_' plain{k}], 1), 'kestrix:toolbox:invalidArgument', ...
                    ['kx_' plain{k} ' takes no input arguments.']);
 end
+
+% The channel and rate checks ask the headset first; the setters' own call
+% is still the last one.
+KX_TB_ANSWERS = struct( ...
+  'get_device_features', struct('device_features', struct('electrode_count', 8)), ...
+  'status', struct('backend_variant', 'mex'), ...
+  'get_device_info', struct('device_info', struct('device_model', struct('name', 'SOLA', 'value', 5))));
 
 % Name/value options, matched ignoring case, values passed on unchanged.
 kx_read_chunk('TimeoutMs', 100, 'Drain', false);

@@ -1,0 +1,37 @@
+# The toolbox's companion MEX file kx_edf_mex (matlab/mex/kx_edf_mex.cpp),
+# which writes and reads EDF+/BDF+ files through EDFlib (Debian: libedf-dev).
+# It links neither the gateway nor the SDK; it finds libedf.so.1 beside
+# itself (run path $ORIGIN) or on the system.
+include_guard(GLOBAL)
+find_path(KX_EDFLIB_INCLUDE_DIR edflib.h)
+find_library(KX_EDFLIB_LIBRARY edf)
+if(NOT KX_EDFLIB_INCLUDE_DIR OR NOT KX_EDFLIB_LIBRARY)
+  message(FATAL_ERROR "EDFlib not found (edflib.h, libedf): install libedf-dev")
+endif()
+
+# kx_add_edf_mex(<target> OUTPUT_DIR <dir> SUFFIX <.mex|.mexa64>
+#                [INCLUDE_DIRS <host include dirs>] [DEFINITIONS <defs>]
+#                [LINK <host libs>] [ALSO_IN <dirs>])
+# ALSO_IN: further folders that get a copy of the built file.
+function(kx_add_edf_mex target)
+  cmake_parse_arguments(ARG "" "OUTPUT_DIR;SUFFIX" "INCLUDE_DIRS;DEFINITIONS;LINK;ALSO_IN" ${ARGN})
+  add_library(${target} MODULE ${PROJECT_SOURCE_DIR}/matlab/mex/kx_edf_mex.cpp)
+  target_include_directories(${target} PRIVATE ${ARG_INCLUDE_DIRS} ${KX_EDFLIB_INCLUDE_DIR})
+  target_compile_definitions(${target} PRIVATE ${ARG_DEFINITIONS})
+  target_compile_options(${target} PRIVATE -fvisibility=hidden -fvisibility-inlines-hidden -fno-gnu-unique)
+  target_link_libraries(${target} PRIVATE ${KX_EDFLIB_LIBRARY} ${ARG_LINK})
+  target_link_options(${target} PRIVATE -Wl,-z,defs)
+  set_target_properties(${target} PROPERTIES
+    PREFIX ""
+    OUTPUT_NAME kx_edf_mex
+    SUFFIX ${ARG_SUFFIX}
+    LIBRARY_OUTPUT_DIRECTORY ${ARG_OUTPUT_DIR}
+    BUILD_WITH_INSTALL_RPATH TRUE
+    INSTALL_RPATH "\$ORIGIN")
+  foreach(dir IN LISTS ARG_ALSO_IN)
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
+      COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:${target}> ${dir}/
+      VERBATIM)
+  endforeach()
+endfunction()

@@ -1,0 +1,65 @@
+function info = kx_save(rec, path, varargin)
+%KX_SAVE  Write a recording to a BDF+ or EDF+ file.
+%   KX_SAVE(REC, PATH) writes REC (as from KX_RECORD, KX_ASSEMBLE or
+%   KX_LOAD) to PATH: BDF+ (24 bit) for .bdf, EDF+ (16 bit) for .edf, the
+%   same way KX_RECORD writes while recording: channel labels, unit 'uV',
+%   the rate, the annotations at their samples, the device name and serial
+%   number and the start time (REC.timestamps(1)). The file holds exactly
+%   REC.sample_count samples where the rate allows data records that
+%   divide it (otherwise the last record is padded and marked with the
+%   annotation 'Recording ends', which KX_LOAD honours).
+%   KX_SAVE(REC, PATH, NAME, VALUE, ...) takes options:
+%     'Overwrite'      true to replace an existing file (default false)
+%     'PhysicalRange'  [MIN MAX] in uV for every channel; default: each
+%                      channel's own minimum and maximum, so nothing is
+%                      clipped and the quantisation step is as small as the
+%                      format allows. Values outside a given range are
+%                      clipped (never wrapped) and counted in a warning.
+%   INFO = KX_SAVE(...) returns what was written: records, samples,
+%   padded_samples, clipped_samples, annotations_written,
+%   annotations_not_written, annotations_shortened, and file.
+%
+%   Annotation texts longer than 40 bytes are shortened in the file (with a
+%   warning). The file is written under a temporary name and renamed when
+%   complete, so a failure leaves no half-written file behind.
+%
+%   Errors: kestrix:toolbox:invalidArgument (REC or an option),
+%   kestrix:toolbox:fileExists, kestrix:toolbox:fileNotWritable,
+%   kestrix:file:* from writing (see KX_LOAD).
+%
+%   Example:
+%     rec = kx_record(5);
+%     kx_save(rec, 'five_seconds.edf');
+%     back = kx_load('five_seconds.edf');
+%     max(abs(back.data(:) - rec.data(:)))   % within one quantisation step
+%
+%   See also KX_LOAD, KX_RECORD.
+opts = parse_options(varargin);
+file = kx_file_target('kx_save', path, opts.Overwrite);
+info = kx_write_file(rec, file, opts.PhysicalRange);
+kx_file_warnings(info, file.path);
+if nargout == 0
+  clear info;
+end
+end
+
+function opts = parse_options(args)
+opts = struct('Overwrite', false, 'PhysicalRange', []);
+names = fieldnames(opts);
+if mod(numel(args), 2) ~= 0
+  error('kestrix:toolbox:invalidArgument', 'kx_save: options come in name/value pairs (options: %s).', ...
+        strjoin(names', ', '));
+end
+for k = 1:2:numel(args)
+  name = kx_char(args{k});
+  row = [];
+  if ischar(name)
+    row = find(strcmpi(name, names), 1);
+  end
+  if isempty(row)
+    error('kestrix:toolbox:invalidArgument', 'kx_save: unknown option "%s" (options: %s).', ...
+          char(name), strjoin(names', ', '));
+  end
+  opts.(names{row}) = args{k + 1};
+end
+end

@@ -1,0 +1,296 @@
+// kx_edf_mex through the substitute MATLAB host: what it writes reads back
+// (through EDFlib's reader, which takes the scale from the header text), a
+// copy taken while a file is written is a valid file, and its errors leave
+// nothing behind.
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "gtest_mex.h"
+
+namespace {
+
+using mxhost::Array;
+using mxhost::AsDouble;
+using mxhost::AsString;
+using mxhost::Cell;
+using mxhost::CallResult;
+using mxhost::Field;
+using mxhost::Matrix;
+using mxhost::Num;
+using mxhost::Str;
+using mxhost::Struct;
+
+std::vector<double> Row(const mxArray* array) {
+    const double* p = mxGetDoubles(array);
+    return std::vector<double>(p, p + mxGetNumberOfElements(array));
+}
+
+std::vector<std::string> Texts(const mxArray* cell) {
+    std::vector<std::string> out;
+    for (size_t k = 0; k < mxGetNumberOfElements(cell); ++k) out.push_back(AsString(mxGetCell(cell, k)));
+    return out;
+}
+
+std::string Bytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+class EdfMexTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/kx_edf_test_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override {
+        mex_.ForceClear();
+        EXPECT_NO_MEX_VIOLATIONS();
+        mxhost::ClearViolations();
+        for (const std::string& name : created_) std::remove(name.c_str());
+        rmdir(dir_.c_str());
+    }
+
+    std::string PathOf(const std::string& name) {
+        created_.push_back(dir_ + "/" + name);
+        return created_.back();
+    }
+
+    static Array Header(const char* type, double spr, double low, double high, int channels = 2, double rate = 250) {
+        Array labels(mxCreateCellMatrix(1, channels));
+        for (int c = 0; c < channels; ++c) mxSetCell(labels.get(), c, mxCreateString(("EEG " + std::to_string(c)).c_str()));
+        return Struct({{"type", Str(type)}, {"labels", std::move(labels)}, {"unit", Str("uV")},
+                       {"sample_rate", Num(rate)}, {"samples_per_record", Num(spr)},
+                       {"physical_min", Num(low)}, {"physical_max", Num(high)},
+                       {"start_time", Num(1.7e9 + 0.25)}, {"equipment", Str("SIM SOLA 101")}});
+    }
+
+    double Open(const std::string& path, const mxArray* header) {
+        CallResult r = mex_.Call(1, {Str("open"), Str(path), header});
+        EXPECT_MEX_OK(r);
+        EXPECT_NO_MEX_LEAKS(r);
+        return r.ok ? AsDouble(r.value) : -1;
+    }
+
+    CallResult Write(double handle, size_t channels, const std::vector<double>& column_major) {
+        return mex_.Call(1, {Str("write"), Num(handle), Matrix(channels, column_major.size() / channels, column_major)});
+    }
+
+    CallResult Close(double handle, const std::vector<double>& onsets = {},
+                     const std::vector<std::string>& texts = {}) {
+        Array text_cell(mxCreateCellMatrix(1, texts.size()));
+        for (size_t k = 0; k < texts.size(); ++k) mxSetCell(text_cell.get(), k, mxCreateString(texts[k].c_str()));
+        Array annotations = Struct({{"onset", Matrix(1, onsets.size(), onsets)}, {"text", std::move(text_cell)}});
+        return mex_.Call(1, {Str("close"), Num(handle), annotations});
+    }
+
+    CallResult Read(const std::string& path) { return mex_.Call(1, {Str("read"), Str(path)}); }
+
+    mxhost::MexModule mex_{KX_EDF_MEX};
+    std::string dir_;
+    std::vector<std::string> created_;
+};
+
+// Channel c of sample i, column-major for a channels x n block starting at first.
+std::vector<double> Block(size_t channels, size_t first, size_t n) {
+    std::vector<double> out;
+    for (size_t i = first; i < first + n; ++i)
+        for (size_t c = 0; c < channels; ++c) out.push_back(100.0 * std::sin(0.01 * i * (c + 1)) + 3.0 * c);
+    return out;
+}
+
+TEST_F(EdfMexTest, WriteInOddBlocks_ReadsBackWithinHalfAStepWithLabelsAndSortedAnnotations) {
+    const std::string path = PathOf("blocks.bdf");
+    const double h = Open(path, Header("bdf", 125, -200, 200));
+    for (size_t first = 0; first < 1000; first += 37) {
+        CallResult r = Write(h, 2, Block(2, first, std::min<size_t>(37, 1000 - first)));
+        ASSERT_MEX_OK(r);
+        EXPECT_NO_MEX_LEAKS(r);
+    }
+    CallResult closed = Close(h, {2.0, 0.5}, {"second", "first"});
+    ASSERT_MEX_OK(closed);
+    EXPECT_EQ(AsDouble(Field(closed.value, "records")), 8);
+    EXPECT_EQ(AsDouble(Field(closed.value, "padded_samples")), 0);
+    EXPECT_EQ(AsDouble(Field(closed.value, "annotations_written")), 2);
+
+    CallResult f = Read(path);
+    ASSERT_MEX_OK(f);
+    EXPECT_NO_MEX_LEAKS(f);
+    EXPECT_EQ(AsString(Field(f.value, "file_type")), "BDF+");
+    EXPECT_EQ(Texts(Field(f.value, "labels")), (std::vector<std::string>{"EEG 0", "EEG 1"}));
+    EXPECT_EQ(Texts(Field(f.value, "annotation_texts")), (std::vector<std::string>{"first", "second"}));
+    EXPECT_EQ(Row(Field(f.value, "annotation_onsets")), (std::vector<double>{0.5, 2.0}));
+    EXPECT_EQ(AsString(Field(f.value, "equipment")), "SIM SOLA 101");
+    EXPECT_NEAR(AsDouble(Field(f.value, "start_time")), 1.7e9 + 0.25, 1e-6);
+    const double step = 400.0 / 16777215.0;
+    const std::vector<double> expected = Block(2, 0, 1000);
+    for (size_t c = 0; c < 2; ++c) {
+        const std::vector<double> got = Row(mxGetCell(Field(f.value, "data"), c));
+        ASSERT_EQ(got.size(), 1000u);
+        for (size_t i = 0; i < got.size(); ++i) ASSERT_LE(std::fabs(got[i] - expected[i * 2 + c]), 0.5 * step + 1e-12);
+    }
+}
+
+// Regression: EDFlib prints a physical limit by cutting its decimal expansion,
+// so a limit whose double lies just inside its digits was written one digit
+// off, and every sample of that channel read back tens of steps off.
+TEST_F(EdfMexTest, RandomRanges_HeaderStatesTheScaleTheSamplesWereConvertedWith) {
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> exponent(-1, 6), unit(0, 1);
+    for (int trial = 0; trial < 60; ++trial) {
+        const double magnitude = std::pow(10.0, exponent(random));
+        const double low = -magnitude * unit(random), high = magnitude * unit(random) + 1e-3;
+        const std::string path = PathOf("range" + std::to_string(trial) + (trial % 2 ? ".edf" : ".bdf"));
+        const double h = Open(path, Header(trial % 2 ? "edf" : "bdf", 50, low, high, 1));
+        std::vector<double> values;
+        for (int i = 0; i < 50; ++i) values.push_back(low + (high - low) * i / 49.0);
+        ASSERT_MEX_OK(Write(h, 1, values));
+        ASSERT_MEX_OK(Close(h));
+        CallResult f = Read(path);
+        ASSERT_MEX_OK(f);
+        const double step = (Row(Field(f.value, "physical_max"))[0] - Row(Field(f.value, "physical_min"))[0]) /
+                            (Row(Field(f.value, "digital_max"))[0] - Row(Field(f.value, "digital_min"))[0]);
+        const std::vector<double> got = Row(mxGetCell(Field(f.value, "data"), 0));
+        for (size_t i = 0; i < values.size(); ++i)
+            ASSERT_LE(std::fabs(got[i] - values[i]), 0.5 * step * (1 + 1e-6)) << "range " << low << " to " << high;
+    }
+}
+
+TEST_F(EdfMexTest, ValuesOutsideTheRangeAndNaN_ClippedAndCountedNeverWrapped) {
+    const std::string path = PathOf("clip.edf");
+    const double h = Open(path, Header("edf", 4, -10, 10, 1));
+    CallResult w = Write(h, 1, {1e9, -1e9, NAN, 5});
+    ASSERT_MEX_OK(w);
+    EXPECT_EQ(AsDouble(Field(w.value, "clipped_samples")), 3);
+    ASSERT_MEX_OK(Close(h));
+    const std::vector<double> got = Row(mxGetCell(Field(Read(path).value, "data"), 0));
+    ASSERT_EQ(got.size(), 4u);
+    EXPECT_NEAR(got[0], 10, 1e-3);
+    EXPECT_NEAR(got[1], -10, 1e-3);
+    EXPECT_NEAR(got[2], 0, 1e-3);
+    EXPECT_NEAR(got[3], 5, 1e-3);
+}
+
+TEST_F(EdfMexTest, PartialLastRecord_PaddedAndMarkedWhereTheSamplesEnd) {
+    const std::string path = PathOf("padded.bdf");
+    const double h = Open(path, Header("bdf", 250, -200, 200));
+    ASSERT_MEX_OK(Write(h, 2, Block(2, 0, 300)));
+    CallResult closed = Close(h, {0.1}, {"a"});
+    ASSERT_MEX_OK(closed);
+    EXPECT_EQ(AsDouble(Field(closed.value, "samples")), 300);
+    EXPECT_EQ(AsDouble(Field(closed.value, "padded_samples")), 200);
+    CallResult f = Read(path);
+    EXPECT_EQ(AsDouble(Field(f.value, "records")), 2);
+    EXPECT_EQ(Texts(Field(f.value, "annotation_texts")), (std::vector<std::string>{"a", "Recording ends"}));
+    EXPECT_EQ(Row(Field(f.value, "annotation_onsets"))[1], 300 / 250.0);
+}
+
+// A copy taken at any moment between records is what a crash would leave.
+TEST_F(EdfMexTest, WhileWriting_HeaderCountsEveryWholeRecordAndACopyIsAValidFile) {
+    const std::string path = PathOf("open.bdf"), copy = PathOf("copy.bdf");
+    const double h = Open(path, Header("bdf", 100, -200, 200));
+    for (int record = 1; record <= 3; ++record) {
+        ASSERT_MEX_OK(Write(h, 2, Block(2, (record - 1) * 100, 100)));
+        const std::string bytes = Bytes(path);
+        ASSERT_GT(bytes.size(), 244u);
+        EXPECT_EQ(bytes.substr(236, 8), std::to_string(record) + std::string(8 - std::to_string(record).size(), ' '));
+        WriteBytes(copy, bytes);
+        CallResult f = Read(copy);
+        ASSERT_MEX_OK(f);
+        EXPECT_EQ(AsDouble(Field(f.value, "records")), record);
+        EXPECT_FALSE(mxIsLogicalScalarTrue(Field(f.value, "cut")));
+    }
+    // Half a record more, cut as a crash in the middle of a record would.
+    ASSERT_MEX_OK(Write(h, 2, Block(2, 300, 50)));
+    WriteBytes(copy, Bytes(path) + std::string(700, '\0'));
+    CallResult f = Read(copy);
+    ASSERT_MEX_OK(f);
+    EXPECT_TRUE(mxIsLogicalScalarTrue(Field(f.value, "cut")));
+    EXPECT_EQ(AsDouble(Field(f.value, "records")), 3);
+    EXPECT_EQ(mxGetNumberOfElements(mxGetCell(Field(f.value, "data"), 0)), 300u);
+    ASSERT_MEX_OK(Close(h));
+}
+
+TEST_F(EdfMexTest, AnnotationsBeyondTheRoomAndLongTexts_CountedAndCutAtACharacterBoundary) {
+    const std::string path = PathOf("notes.edf");
+    const double h = Open(path, Header("edf", 250, -200, 200));
+    ASSERT_MEX_OK(Write(h, 2, Block(2, 0, 500)));
+    const std::string long_text = std::string(39, 'a') + "\xC3\xA9" + "xyz";  // e-acute across byte 40
+    CallResult closed = Close(h, {0.1, 0.2, 0.3}, {long_text, "b", "c"});
+    ASSERT_MEX_OK(closed);
+    EXPECT_EQ(AsDouble(Field(closed.value, "annotations_written")), 2);  // one per record
+    EXPECT_EQ(AsDouble(Field(closed.value, "annotations_not_written")), 1);
+    EXPECT_EQ(AsDouble(Field(closed.value, "annotations_shortened")), 1);
+    EXPECT_EQ(Texts(Field(Read(path).value, "annotation_texts")), (std::vector<std::string>{std::string(39, 'a'), "b"}));
+}
+
+TEST_F(EdfMexTest, WriterNeverGivenData_LeavesNoFile) {
+    const std::string path = PathOf("empty.bdf");
+    const double h = Open(path, Header("bdf", 250, -1, 1));
+    CallResult closed = Close(h);
+    ASSERT_MEX_OK(closed);
+    EXPECT_EQ(AsDouble(Field(closed.value, "records")), 0);
+    EXPECT_NE(access(path.c_str(), F_OK), 0);
+}
+
+TEST_F(EdfMexTest, ClearedWhileWriting_ClosesTheFileWithWhatItHad) {
+    const std::string path = PathOf("cleared.bdf");
+    const double h = Open(path, Header("bdf", 250, -200, 200));
+    ASSERT_MEX_OK(Write(h, 2, Block(2, 0, 400)));
+    EXPECT_TRUE(mex_.Clear());
+    CallResult f = Read(path);
+    ASSERT_MEX_OK(f);
+    EXPECT_EQ(AsDouble(Field(f.value, "records")), 2);
+    EXPECT_EQ(Texts(Field(f.value, "annotation_texts")), (std::vector<std::string>{"Recording ends"}));
+}
+
+TEST_F(EdfMexTest, BadCalls_RaiseTheirErrorAndLeaveNothingBehind) {
+    const std::string path = PathOf("bad.bdf");
+    std::vector<CallResult> calls;
+    calls.push_back(mex_.Call(1, {Str("close"), Num(42), Num(0)}));
+    EXPECT_MEX_ERROR(calls.back(), "kestrix:file:notOpen", "No file is open under this handle.");
+    calls.push_back(mex_.Call(1, {Str("append")}));
+    EXPECT_MEX_ERROR(calls.back(), "kestrix:file:unsupportedCommand", "Unsupported command: append.");
+    calls.push_back(mex_.Call(1, {Str("read")}));
+    EXPECT_MEX_ERROR(calls.back(), "kestrix:file:invalidArgument", "'read' takes 1 arguments.");
+    calls.push_back(mex_.Call(1, {Num(1)}));
+    EXPECT_MEX_ERROR(calls.back(), "kestrix:file:invalidArgument",
+                     "The first argument must be a command: 'open', 'write', 'close' or 'read'.");
+    calls.push_back(mex_.Call(1, {Str("open"), Str(path), Header("gdf", 250, -1, 1)}));
+    EXPECT_MEX_ERROR(calls.back(), "kestrix:file:invalidArgument", "\"type\" must be 'bdf' or 'edf'.");
+    calls.push_back(mex_.Call(1, {Str("open"), Str(path), Header("bdf", 250, 1, 1)}));
+    EXPECT_MEX_ERROR(calls.back(), "kestrix:file:invalidArgument", "\"physical_min\" must be below \"physical_max\".");
+    calls.push_back(mex_.Call(1, {Str("open"), Str(path), Header("bdf", 3, -1, 1, 2, 16000)}));
+    EXPECT_MEX_ERROR(calls.back(), "kestrix:file:invalidArgument",
+                     "A data record of 3 samples at 16000 Hz has no exact EDF duration.");
+    calls.push_back(mex_.Call(1, {Str("open"), Str(dir_ + "/none/x.bdf"), Header("bdf", 250, -1, 1)}));
+    EXPECT_MEX_ERROR(calls.back(), "kestrix:file:openFailed",
+                     "Cannot write " + dir_ + "/none/x.bdf: the file cannot be opened (no such folder or no permission).");
+    const std::string garbage = PathOf("garbage.edf");
+    WriteBytes(garbage, std::string(600, 'x'));
+    calls.push_back(Read(garbage));
+    EXPECT_MEX_ERROR(calls.back(), "kestrix:file:readFailed",
+                     "Cannot read " + garbage + ": it is not a valid EDF(+) or BDF(+) file.");
+    const double h = Open(path, Header("bdf", 250, -1, 1));
+    calls.push_back(Write(h, 3, std::vector<double>(9, 0.0)));
+    EXPECT_MEX_ERROR(calls.back(), "kestrix:file:invalidArgument", "The data must have one row per channel (2).");
+    calls.push_back(Close(h, {-1.0}, {"early"}));
+    EXPECT_MEX_ERROR(calls.back(), "kestrix:file:invalidArgument", "Annotation onsets must be finite and not negative.");
+    for (const CallResult& r : calls) EXPECT_NO_MEX_LEAKS(r);
+    EXPECT_MEX_OK(Close(h));  // a refused close leaves the file open and closable
+}
+
+}  // namespace
