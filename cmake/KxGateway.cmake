@@ -4,6 +4,7 @@
 
 set(KX_GATEWAY_SOURCES
   gateway/entry.cpp
+  gateway/command_table.cpp
   gateway/failure.cpp
   gateway/payload.cpp
   gateway/timing.cpp
@@ -20,6 +21,21 @@ set(KX_GATEWAY_SOURCES
   device/annotations.cpp
 )
 list(TRANSFORM KX_GATEWAY_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
+
+# The command names, one a line in table order, read from the command table's
+# {"name", handler} lines for the tests that go through every command, so no
+# test keeps a list of its own. CMake reconfigures when the table changes; a
+# unit test checks this file against the table the gateway is built with.
+set(KX_COMMAND_TABLE_SOURCE ${PROJECT_SOURCE_DIR}/gateway/command_table.cpp)
+set(KX_COMMAND_NAMES_FILE ${CMAKE_BINARY_DIR}/gateway/command_names.txt)
+set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${KX_COMMAND_TABLE_SOURCE})
+file(STRINGS ${KX_COMMAND_TABLE_SOURCE} kx_command_entries REGEX "^[ \t]*[{]\"[^\"]+\",")
+set(kx_command_names "")
+foreach(entry IN LISTS kx_command_entries)
+  string(REGEX REPLACE "^[ \t]*[{]\"([^\"]+)\",.*$" "\\1" name "${entry}")
+  string(APPEND kx_command_names "${name}\n")
+endforeach()
+file(CONFIGURE OUTPUT ${KX_COMMAND_NAMES_FILE} CONTENT "${kx_command_names}" @ONLY)
 
 # kx_add_gateway_library(<name> INCLUDE_DIRS <host include dirs> [DEFINITIONS <defs>])
 function(kx_add_gateway_library name)

@@ -3,7 +3,6 @@
 #include "gateway/commands.h"
 #include "gateway/failure.h"
 #include "gateway/values.h"
-#include "session/core_init.h"
 #include "session/session_state.h"
 
 #include <cstring>
@@ -32,9 +31,32 @@ std::int32_t LowSigned32(std::uint64_t value) {
     return -static_cast<std::int32_t>(~low) - 1;
 }
 
-// The packet size the SDK reports, or the configured chunk size when the
-// reported one is not a usable packet size.
-std::int32_t SamplesPerPacket(const kx_device_info& info) {
+MxPtr MakeBatteryInfoStruct(const kx_battery_info& battery) {
+    return StructBuilder({"is_charger_connected", "is_charging", "level"})
+        .Set("is_charger_connected", MakeLogical(SdkFlag(battery.is_charger_connected)))
+        .Set("is_charging", MakeLogical(SdkFlag(battery.is_charging)))
+        .Set("level", MakeDouble(battery.level))
+        .Release();
+}
+
+void RequireMockDeviceConnected(const SessionState& session) {
+    if (!session.mock_connected) {
+        ThrowMex(id::kNotConnected, "No device connected. Call kx_connect first.");
+    }
+}
+
+}  // namespace
+
+const kx_device_info& RequireDeviceInfo() {
+    const kx_device_info* info = CallSdkOrThrow(
+        "kx_eeg_manager_get_device_info", [] { return kx_eeg_manager_get_device_info(RequireConnectedManager()); });
+    if (info == nullptr) {
+        ThrowNullResult("kx_eeg_manager_get_device_info");
+    }
+    return *info;
+}
+
+std::int32_t QuerySamplesPerPacket(const kx_device_info& info) {
     const std::int32_t reported = LowSigned32(info.sample_per_packet);
     if (reported >= 1 && reported <= kMaxSamplesPerPacket) {
         return reported;
@@ -51,46 +73,6 @@ std::int32_t SamplesPerPacket(const kx_device_info& info) {
     return reported;
 }
 
-void RequireMockDeviceConnected(const SessionState& session) {
-    if (!session.mock_connected) {
-        ThrowMex(id::kNotConnected, "No device connected. Call kx_connect first.");
-    }
-}
-
-}  // namespace
-
-const kx_device_info* RequireDeviceInfo() {
-    if (Session()->mock_mode) {
-        // No SDK in the mock backend: never hand its null manager to the SDK.
-        RequireConnectedManager();
-        return &MockDeviceInfo();
-    }
-    return CallSdkOrThrow("kx_eeg_manager_get_device_info",
-                          [] { return kx_eeg_manager_get_device_info(RequireConnectedManager()); });
-}
-
-std::string DeviceModelNameForMatlab(std::uint8_t model) {
-    switch (model) {
-        case KX_MODEL_VELO: return "VELO";
-        case KX_MODEL_RUNA: return "RUNA";
-        case KX_MODEL_TOKA: return "TOKA";
-        case KX_MODEL_ZEM: return "ZEM";
-        case KX_MODEL_SOLA1: return "SOLA1";
-        case KX_MODEL_SOLA: return "SOLA";
-        default: return "UNKNOWN";
-    }
-}
-
-MxPtr MakeDeviceInfoStruct(const kx_device_info& info) {
-    return StructBuilder({"device_model", "firmware_version", "hardware_version", "sample_per_packet", "serial_number"})
-        .Set("device_model", MakeNamedValue(DeviceModelNameForMatlab(info.device_model), info.device_model))
-        .Set("firmware_version", MakeVersionStruct(info.firmware_version))
-        .Set("hardware_version", MakeVersionStruct(info.hardware_version))
-        .Set("sample_per_packet", MakeDouble(SamplesPerPacket(info)))
-        .Set("serial_number", MakeDouble(static_cast<double>(info.serial_number)))
-        .Release();
-}
-
 MxPtr MakeDeviceFeaturesStruct(kx_device_features features) {
     return StructBuilder({"electrode_count", "has_accel", "has_gyro", "is_bipolar"})
         .Set("electrode_count", MakeDouble(kx_core_device_features_electrode_count(features)))
@@ -98,6 +80,10 @@ MxPtr MakeDeviceFeaturesStruct(kx_device_features features) {
         .Set("has_gyro", MakeLogical(kx_core_device_features_has_gyro(features)))
         .Set("is_bipolar", MakeLogical(kx_core_device_features_is_bipolar(features)))
         .Release();
+}
+
+MxPtr MakeMockDeviceInfoStruct() {
+    return MakeDeviceInfoStruct(kMockDeviceInfo, static_cast<std::int32_t>(kMockDeviceInfo.sample_per_packet));
 }
 
 MxPtr MakeMockDeviceFeaturesStruct() {
@@ -109,34 +95,15 @@ MxPtr MakeMockDeviceFeaturesStruct() {
         .Release();
 }
 
-MxPtr MakeBatteryInfoStruct(const kx_battery_info& battery) {
-    return StructBuilder({"is_charger_connected", "is_charging", "level"})
-        .Set("is_charger_connected", MakeLogical(SdkFlag(battery.is_charger_connected)))
-        .Set("is_charging", MakeLogical(SdkFlag(battery.is_charging)))
-        .Set("level", MakeDouble(battery.level))
-        .Release();
-}
-
-const kx_device_info& MockDeviceInfo() {
-    return kMockDeviceInfo;
-}
-
-kx_battery_info MockBatteryInfo() {
-    return kMockBattery;
-}
-
 MxPtr HandleGetDeviceInfo() {
     SessionState& session = *Session();
     MxPtr info_struct;
     if (session.mock_mode) {
         RequireMockDeviceConnected(session);
-        info_struct = MakeDeviceInfoStruct(MockDeviceInfo());
+        info_struct = MakeMockDeviceInfoStruct();
     } else {
-        const kx_device_info* info = RequireDeviceInfo();
-        if (info == nullptr) {
-            ThrowNullResult("kx_eeg_manager_get_device_info");
-        }
-        info_struct = MakeDeviceInfoStruct(*info);
+        const kx_device_info& info = RequireDeviceInfo();
+        info_struct = MakeDeviceInfoStruct(info, QuerySamplesPerPacket(info));
     }
     return StructBuilder({"device_info"}).Set("device_info", std::move(info_struct)).Release();
 }
@@ -148,12 +115,9 @@ MxPtr HandleGetDeviceFeatures() {
         RequireMockDeviceConnected(session);
         features_struct = MakeMockDeviceFeaturesStruct();
     } else {
-        const kx_device_info* info = RequireDeviceInfo();
-        if (info == nullptr) {
-            ThrowNullResult("kx_eeg_manager_get_device_info");
-        }
+        const kx_device_info& info = RequireDeviceInfo();
         const kx_device_features features =
-            CallSdkOrThrow("kx_core_device_features_get", [info] { return kx_core_device_features_get(info); });
+            CallSdkOrThrow("kx_core_device_features_get", [&info] { return kx_core_device_features_get(&info); });
         if (features == nullptr) {
             ThrowNullResult("kx_core_device_features_get");
         }
@@ -167,7 +131,7 @@ MxPtr HandleGetBatteryInfo() {
     kx_battery_info battery{};
     if (session.mock_mode) {
         RequireMockDeviceConnected(session);
-        battery = MockBatteryInfo();
+        battery = kMockBattery;
     } else {
         kx_eeg_manager* manager = RequireConnectedManager();
         battery = CallSdkOrThrow("kx_eeg_manager_get_battery_info",

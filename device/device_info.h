@@ -1,5 +1,6 @@
-// What the connected headset is: the device-info, features and battery
-// structs, shared by connect and the settings commands.
+// What the connected headset is: its device info from the SDK, the mock
+// headset's fixed records, and the features struct. connect
+// (session/connection.cpp) puts the same structs into its result.
 #ifndef KX_DEVICE_DEVICE_INFO_H
 #define KX_DEVICE_DEVICE_INFO_H
 
@@ -7,24 +8,24 @@
 #include "interfaces/mex_api.h"
 
 #include <cstdint>
-#include <string>
 
 namespace kx {
 
-// The connected manager's device info (RequireConnectedManager first); may be
-// null, every caller checks.
-const kx_device_info* RequireDeviceInfo();
-// "VELO", "RUNA", "TOKA", "ZEM", "SOLA1", "SOLA", or "UNKNOWN".
-std::string DeviceModelNameForMatlab(std::uint8_t model);
+// The connected manager's device info. Fails like RequireConnectedManager
+// when no device is connected, and when the SDK throws or returns null.
+const kx_device_info& RequireDeviceInfo();
 
-MxPtr MakeDeviceInfoStruct(const kx_device_info& info);
+// The packet size to report for `info`: its own when that is a usable size
+// (1 to 4096), else the core configuration's chunk size, read with a
+// kx_core_get_config call.
+std::int32_t QuerySamplesPerPacket(const kx_device_info& info);
+
+// Queries the handle with the SDK's four feature functions.
 MxPtr MakeDeviceFeaturesStruct(kx_device_features features);
-MxPtr MakeMockDeviceFeaturesStruct();
-MxPtr MakeBatteryInfoStruct(const kx_battery_info& battery);
 
-// The one record both mock headsets report.
-const kx_device_info& MockDeviceInfo();
-kx_battery_info MockBatteryInfo();
+// The records both mock headsets report; no SDK call.
+MxPtr MakeMockDeviceInfoStruct();
+MxPtr MakeMockDeviceFeaturesStruct();
 
 }  // namespace kx
 

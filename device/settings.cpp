@@ -103,10 +103,7 @@ std::uint8_t RequirePolarity(const mxArray* payload) {
 // The real device's rate code for rate_hz, after the rate table and the
 // model's limits.
 std::uint8_t RequireDeviceRateCode(std::int32_t rate_hz) {
-    const kx_device_info* info = RequireDeviceInfo();
-    if (info == nullptr) {
-        ThrowNullResult("kx_eeg_manager_get_device_info");
-    }
+    const kx_device_info& info = RequireDeviceInfo();
     const RateCode* match = nullptr;
     for (const RateCode& entry : kRateCodes) {
         if (entry.rate_hz == rate_hz) {
@@ -116,12 +113,12 @@ std::uint8_t RequireDeviceRateCode(std::int32_t rate_hz) {
     if (match == nullptr) {
         ThrowMex(id::kWrongValue, "Wrong sample rate.");
     }
-    switch (info->device_model) {
+    switch (info.device_model) {
         case KX_MODEL_RUNA:
         case KX_MODEL_TOKA:
             if (rate_hz != 250) {
                 ThrowMex(id::kWrongValue,
-                         DeviceModelNameForMatlab(info->device_model) + " only supports 250Hz sample rate.");
+                         DeviceModelNameForMatlab(info.device_model) + " only supports 250Hz sample rate.");
             }
             break;
         case KX_MODEL_VELO:
@@ -129,7 +126,7 @@ std::uint8_t RequireDeviceRateCode(std::int32_t rate_hz) {
         case KX_MODEL_SOLA:
             if (rate_hz > 500) {
                 ThrowMex(id::kWrongValue,
-                         DeviceModelNameForMatlab(info->device_model) + " supports sample rates up to 500Hz.");
+                         DeviceModelNameForMatlab(info.device_model) + " supports sample rates up to 500Hz.");
             }
             break;
         default:

@@ -1,5 +1,6 @@
 // The entry point: argument checks, command dispatch, and the one place where
 // a failure becomes a MATLAB error.
+#include "gateway/command_table.h"
 #include "gateway/commands.h"
 #include "gateway/failure.h"
 #include "gateway/payload.h"
@@ -12,40 +13,7 @@
 namespace kx {
 namespace {
 
-using Handler = MxPtr (*)(const mxArray* payload);
-
-struct Command {
-    const char* name;
-    Handler handler;
-};
-
-// Searched in this order; the first exact, case-sensitive match wins.
-const Command kCommands[] = {
-    {"status", [](const mxArray*) { return HandleStatus(); }},
-    {"ping", [](const mxArray*) { return HandleStatus(); }},
-    {"init", [](const mxArray*) { return HandleInit(); }},
-    {"close", [](const mxArray*) { return HandleClose(); }},
-    {"scan", [](const mxArray*) { return HandleScan(); }},
-    {"connect", HandleConnect},
-    {"disconnect", [](const mxArray*) { return HandleDisconnect(); }},
-    {"is_connected", [](const mxArray*) { return HandleIsConnected(); }},
-    {"is_streaming", [](const mxArray*) { return HandleIsStreaming(); }},
-    {"get_device_info", [](const mxArray*) { return HandleGetDeviceInfo(); }},
-    {"get_device_features", [](const mxArray*) { return HandleGetDeviceFeatures(); }},
-    {"get_battery_info", [](const mxArray*) { return HandleGetBatteryInfo(); }},
-    {"set_channel_enabled", HandleSetChannelEnabled},
-    {"set_channel_gain", HandleSetChannelGain},
-    {"set_channel_bias", HandleSetChannelBias},
-    {"set_sample_rate", HandleSetSampleRate},
-    {"load_config", [](const mxArray*) { return HandleLoadConfig(); }},
-    {"start_stream", HandleStartStream},
-    {"read_chunk", HandleReadChunk},
-    {"stop_stream", [](const mxArray*) { return HandleStopStream(); }},
-    {"annotate", HandleAnnotate},
-    {"get_annotations", [](const mxArray*) { return HandleGetAnnotations(); }},
-    {"clear_annotations", [](const mxArray*) { return HandleClearAnnotations(); }},
-};
-static_assert(sizeof(kCommands) / sizeof(kCommands[0]) == 23, "the gateway has 23 commands");
+// The commands and the handler of each are listed in gateway/command_table.cpp.
 
 // Identifier and message of the failure being raised. They must outlive the
 // call's C++ objects, which are all gone when mexErrMsgIdAndTxt runs, and
@@ -104,16 +72,15 @@ void Dispatch(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         payload = prhs[1];
     }
 
-    for (const Command& entry : kCommands) {
-        if (command == entry.name) {
-            MxPtr result = entry.handler(payload);
-            if (nlhs == 1) {
-                plhs[0] = result.release();
-            }
-            return;  // with no output requested, the result is destroyed here
-        }
+    const Command* entry = FindCommand(command);
+    if (entry == nullptr) {
+        ThrowMex(id::kUnsupportedCommand, "Unsupported MEX command: " + command + ".");
     }
-    ThrowMex(id::kUnsupportedCommand, "Unsupported MEX command: " + command + ".");
+    MxPtr result = entry->handler(payload);
+    if (nlhs == 1) {
+        plhs[0] = result.release();
+    }
+    // With no output requested, the result is destroyed here.
 }
 
 // Runs the call and returns true on failure, with the failure stored. Every

@@ -3,6 +3,7 @@
 #ifndef KX_GATEWAY_VALUES_H
 #define KX_GATEWAY_VALUES_H
 
+#include "interfaces/kxcore.h"
 #include "interfaces/mex_api.h"
 
 #include <cstddef>
@@ -27,6 +28,17 @@ MxPtr MakeDoubleRowVector(const std::vector<double>& values);
 MxPtr MakeCellRow(const std::vector<std::string>& texts);
 // An enumerated value: a struct with "name" and "value".
 MxPtr MakeNamedValue(const std::string& name, double value);
+
+// SDK records that handlers in more than one folder return. These builders
+// only read the record; none of them calls the SDK.
+// A version as "major", "minor", "patch" and "text" ("3.6.1").
+MxPtr MakeVersionStruct(const kx_version& version);
+// "VELO", "RUNA", "TOKA", "ZEM", "SOLA1", "SOLA", or "UNKNOWN".
+std::string DeviceModelNameForMatlab(std::uint8_t model);
+// The device-info struct of connect and get_device_info. The packet size is
+// an argument because finding it may take an SDK call (SamplesPerPacket in
+// device/device_info.h).
+MxPtr MakeDeviceInfoStruct(const kx_device_info& info, std::int32_t samples_per_packet);
 
 // A struct created with its whole field list at once (1x1, or rows x 1 for a
 // list of records) and then filled field by field.

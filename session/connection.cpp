@@ -139,8 +139,8 @@ MxPtr HandleMockConnect(SessionState& session, const std::string& device_name) {
         session.mock_streaming = false;
         session.mock_sample_index = 0;
     }
-    return MakeConnectResult(true, MakeMockDeviceFeaturesStruct(), MakeDeviceInfoStruct(MockDeviceInfo()),
-                             device_name, KX_ERROR_OK);
+    return MakeConnectResult(true, MakeMockDeviceFeaturesStruct(), MakeMockDeviceInfoStruct(), device_name,
+                             KX_ERROR_OK);
 }
 
 MxPtr HandleRealConnect(SessionState& session, const std::string& device_name) {
@@ -179,7 +179,7 @@ MxPtr HandleRealConnect(SessionState& session, const std::string& device_name) {
         const kx_device_info* info = CallSdkOrThrow("kx_eeg_manager_get_device_info",
                                                     [manager] { return kx_eeg_manager_get_device_info(manager); });
         if (info != nullptr) {
-            info_struct = MakeDeviceInfoStruct(*info);
+            info_struct = MakeDeviceInfoStruct(*info, QuerySamplesPerPacket(*info));
             const kx_device_features features =
                 CallSdkOrThrow("kx_core_device_features_get", [info] { return kx_core_device_features_get(info); });
             if (features != nullptr) {

@@ -4,6 +4,7 @@
 #include "gateway/failure.h"
 #include "gateway/payload.h"
 #include "gateway/values.h"
+#include "interfaces/kxcore.h"
 #include "session/session_state.h"
 
 #include <cstring>
@@ -43,6 +44,24 @@ sKXCORE_Config_t MockConfig() {
     return config;
 }
 
+MxPtr MakeConfigStruct(const sKXCORE_Config_t& config) {
+    return StructBuilder({"log_buffer_size", "log_path", "log_level", "append_logs", "timestamps_enabled",
+                          "autoflush", "thread_ids_enabled", "chunk_size", "enable_logs", "update_path",
+                          "adapter_index"})
+        .Set("log_buffer_size", MakeDouble(static_cast<double>(config.log_buffer_size)))
+        .Set("log_path", MakeString(BoundedText(config.log_path, sizeof(config.log_path))))
+        .Set("log_level", MakeDouble(config.log_level))
+        .Set("append_logs", MakeLogical(SdkFlag(config.append_logs)))
+        .Set("timestamps_enabled", MakeLogical(SdkFlag(config.timestamps_enabled)))
+        .Set("autoflush", MakeLogical(SdkFlag(config.autoflush)))
+        .Set("thread_ids_enabled", MakeLogical(SdkFlag(config.thread_ids_enabled)))
+        .Set("chunk_size", MakeDouble(static_cast<double>(config.chunk_size)))
+        .Set("enable_logs", MakeLogical(SdkFlag(config.enable_logs)))
+        .Set("update_path", MakeString(BoundedText(config.update_path, sizeof(config.update_path))))
+        .Set("adapter_index", MakeDouble(config.adapter_index))
+        .Release();
+}
+
 MxPtr MakeInitResult(const char* variant, const sKXCORE_Config_t& config, const kx_version& version) {
     return StructBuilder({"backend", "backend_variant", "config", "core_version", "mode"})
         .Set("backend", MakeString("kestrix-matlab-api"))
@@ -71,35 +90,6 @@ void EnsureCoreInitialized() {
     }
     session.core_initialized = true;
     LockOnce(session);
-}
-
-MxPtr MakeVersionStruct(const kx_version& version) {
-    const std::string text =
-        std::to_string(version.major) + "." + std::to_string(version.minor) + "." + std::to_string(version.patch);
-    return StructBuilder({"major", "minor", "patch", "text"})
-        .Set("major", MakeDouble(version.major))
-        .Set("minor", MakeDouble(version.minor))
-        .Set("patch", MakeDouble(version.patch))
-        .Set("text", MakeString(text))
-        .Release();
-}
-
-MxPtr MakeConfigStruct(const sKXCORE_Config_t& config) {
-    return StructBuilder({"log_buffer_size", "log_path", "log_level", "append_logs", "timestamps_enabled",
-                          "autoflush", "thread_ids_enabled", "chunk_size", "enable_logs", "update_path",
-                          "adapter_index"})
-        .Set("log_buffer_size", MakeDouble(static_cast<double>(config.log_buffer_size)))
-        .Set("log_path", MakeString(BoundedText(config.log_path, sizeof(config.log_path))))
-        .Set("log_level", MakeDouble(config.log_level))
-        .Set("append_logs", MakeLogical(SdkFlag(config.append_logs)))
-        .Set("timestamps_enabled", MakeLogical(SdkFlag(config.timestamps_enabled)))
-        .Set("autoflush", MakeLogical(SdkFlag(config.autoflush)))
-        .Set("thread_ids_enabled", MakeLogical(SdkFlag(config.thread_ids_enabled)))
-        .Set("chunk_size", MakeDouble(static_cast<double>(config.chunk_size)))
-        .Set("enable_logs", MakeLogical(SdkFlag(config.enable_logs)))
-        .Set("update_path", MakeString(BoundedText(config.update_path, sizeof(config.update_path))))
-        .Set("adapter_index", MakeDouble(config.adapter_index))
-        .Release();
 }
 
 MxPtr HandleInit() {

@@ -1,17 +1,12 @@
-// Starting the SDK core, and the structs of its version and configuration.
+// Starting the SDK core: the step init, scan and connect share, and init's
+// version and configuration result.
 #ifndef KX_SESSION_CORE_INIT_H
 #define KX_SESSION_CORE_INIT_H
-
-#include "interfaces/kxcore.h"
-#include "interfaces/mex_api.h"
 
 namespace kx {
 
 // Starts the core unless it runs, and takes the MEX lock once.
 void EnsureCoreInitialized();
-
-MxPtr MakeConfigStruct(const sKXCORE_Config_t& config);
-MxPtr MakeVersionStruct(const kx_version& version);
 
 }  // namespace kx
 

@@ -1,5 +1,6 @@
 // The entry point as MATLAB code meets it: argument checks, dispatch, and the
 // one error per failure with its identifier and message.
+#include "command_names.h"
 #include "gateway_fixture.h"
 
 namespace kxtest {
@@ -7,12 +8,6 @@ namespace {
 
 using mxhost::Num;
 using mxhost::Str;
-
-const char* const kAllCommands[] = {
-    "status", "ping", "init", "close", "scan", "connect", "disconnect", "is_connected",
-    "is_streaming", "get_device_info", "get_device_features", "get_battery_info", "set_channel_enabled",
-    "set_channel_gain", "set_channel_bias", "set_sample_rate", "load_config", "start_stream",
-    "read_chunk", "stop_stream", "annotate", "get_annotations", "clear_annotations"};
 
 class EntryTest : public GatewayTest {};
 
@@ -60,7 +55,9 @@ TEST_F(EntryTest, Payload_MustBeEmptyOrAStruct) {
 }
 
 TEST_F(EntryTest, EveryCommandName_IsKnown) {
-    for (const char* command : kAllCommands) {
+    const std::vector<std::string> commands = CommandNames();
+    EXPECT_EQ(commands.size(), 23u);
+    for (const std::string& command : commands) {
         CallResult result = Call(command);
         EXPECT_NE(result.identifier, "kestrix:mex:unsupportedCommand") << command;
         EXPECT_EQ(result.message.find("not available"), std::string::npos) << command << ": " << result.message;

@@ -2,15 +2,16 @@
 % file, and the help file alone says how to build the MEX file.
 source_dir = kx_tb_setup();
 text = evalc('help kx_core_mex');
-commands = {'status', 'ping', 'init', 'close', 'scan', 'connect', 'disconnect', ...
-            'is_connected', 'is_streaming', 'get_device_info', 'get_device_features', ...
-            'get_battery_info', 'set_channel_enabled', 'set_channel_gain', 'set_channel_bias', ...
-            'set_sample_rate', 'load_config', 'start_stream', 'read_chunk', 'stop_stream', ...
-            'annotate', 'get_annotations', 'clear_annotations'};
+commands = kx_tb_command_names();
 for k = 1:numel(commands)
   if isempty(strfind(text, ['KX_CORE_MEX(''' commands{k} '''']))
     error('help:missing', 'help kx_core_mex does not describe "%s"', commands{k});
   end
+end
+described = cellfun(@(t) t{1}, regexp(text, 'KX_CORE_MEX\(''(\w+)''', 'tokens'), 'UniformOutput', false);
+extra = setdiff(described, commands);
+if ~isempty(extra)
+  error('help:extra', 'help kx_core_mex describes "%s", which the gateway does not have', extra{1});
 end
 expect_equal(isempty(strfind(text, 'kestrix:state:notConnected')), false, 'help lists the errors');
 for k = 1:numel(commands)
