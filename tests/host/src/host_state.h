@@ -26,6 +26,7 @@ struct ModuleState {
   int locks = 0;
   void (*exit_handler)() = nullptr;
   std::string exit_output;
+  int exit_handler_locks = 0;
 };
 
 struct FreeDeleter {
