@@ -5,7 +5,7 @@ JOBS ?= 2
 PREFIX ?= /usr/local
 CMAKE_FLAGS ?=
 
-.PHONY: all build deps test demo bench install clean
+.PHONY: all build deps test demo bench soak install clean
 
 all: build
 
@@ -28,6 +28,13 @@ bench: build
 	cmake --build $(BUILD) --target bench -j$(JOBS)
 	ctest --test-dir $(BUILD) -L bench --output-on-failure
 	@cat $(BUILD)/bench/results.txt
+
+# make soak SECONDS=N: the soak for N seconds (default 300); its last line is
+# "soak: S streams, P chunks produced, U unaccounted".
+SECONDS ?= 300
+soak: build
+	@KX_SOAK_SECONDS=$(SECONDS) $(BUILD)/tests/cpp/kx_soak --gtest_brief=1 > $(BUILD)/soak.log 2>&1; \
+	status=$$?; grep -v '^soak: [0-9]* streams' $(BUILD)/soak.log; grep '^soak: [0-9]* streams' $(BUILD)/soak.log; exit $$status
 
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
