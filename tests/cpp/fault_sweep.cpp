@@ -761,16 +761,24 @@ protected:
         kxsim::SetManualStream(true);                // chunks only when a case asks for them
     }
 
+    // The value of a call that must succeed; valid until the next Must. (Only
+    // the latest result is kept: the host checks every live array on every
+    // call, so results kept for the whole sweep would slow it down.)
+    const mxArray* Must(const std::string& command, const Array& payload = Array()) {
+        recent_ = payload ? Call(command, payload) : Call(command);
+        return Ok(recent_);
+    }
+
     // Brings the session (whatever it is) to `state`.
     void Reach(State state) {
         ASSERT_TRUE(Call("close").ok);
         kxsim::ClearScripts();
         if (state == State::kCore) {
-            Ok(Call("init"));
+            Must("init");
         } else if (state == State::kConnected || state == State::kStreaming) {
-            ASSERT_TRUE(B(Ok(Call("connect", DeviceName())), "connected"));
+            ASSERT_TRUE(B(Must("connect", DeviceName()), "connected"));
             if (state == State::kStreaming) {
-                Ok(Call("start_stream"));
+                Must("start_stream");
             }
         }
     }
@@ -778,12 +786,12 @@ protected:
     void Restore(const Scenario& scenario) {
         const std::string between = scenario.between;
         if (between == "close") {
-            Ok(Call("close"));
+            Must("close");
         } else if (between == "stream") {
-            ASSERT_TRUE(B(Ok(Call("connect", DeviceName())), "connected"));
-            Ok(Call("start_stream"));
+            ASSERT_TRUE(B(Must("connect", DeviceName()), "connected"));
+            Must("start_stream");
         } else if (between == "stop_stream" || between == "start_stream") {
-            Ok(Call(between));
+            Must(between);
         }
     }
 
@@ -939,7 +947,7 @@ protected:
     // A file that was unloaded starts with a fresh session that knows
     // nothing of the manager its predecessor could not free.
     void CheckConsistent(const Case& c, const Expectation& expected, bool unloaded) {
-        const mxArray* status = Ok(Call("status"));
+        const mxArray* status = Must("status");
         const bool manager = B(status, "manager_present");
         if (expected.manager >= 0) {
             EXPECT_EQ(manager, expected.manager == 1) << "manager_present";
@@ -958,18 +966,18 @@ protected:
             EXPECT_FALSE(B(status, "streaming"));
         }
 
-        const mxArray* closed = Ok(Call("close"));
+        const mxArray* closed = Must("close");
         EXPECT_TRUE(B(closed, "closed"));
         EXPECT_EQ(mex().LockCount(), c.KeepsLock() && !unloaded ? 1 : 0) << "locks after close";
         EXPECT_EQ(kxsim::LiveManagers(), c.LeavesManager() ? 1 : 0) << "managers after close";
 
-        ASSERT_TRUE(B(Ok(Call("connect", DeviceName())), "connected"));
-        Ok(Call("start_stream"));
+        ASSERT_TRUE(B(Must("connect", DeviceName()), "connected"));
+        Must("start_stream");
         EXPECT_TRUE(kxsim::EmitChunks(2));
-        const mxArray* read = Ok(Call("read_chunk", Struct({{"timeout_ms", Num(1000)}})));
+        const mxArray* read = Must("read_chunk", Struct({{"timeout_ms", Num(1000)}}));
         EXPECT_EQ(D(Field(read, "meta"), "chunk_count"), 2);
         EXPECT_EQ(D(Field(read, "meta"), "channel_count"), 8);
-        Ok(Call("close"));
+        Must("close");
         EXPECT_EQ(kxsim::LiveManagers(), c.LeavesManager() ? 1 : 0);
 
         if (c.KeepsLock()) {
@@ -1035,6 +1043,8 @@ protected:
         }
         return cases;
     }
+
+    CallResult recent_;
 
     // A clean first and later run call exactly the documented operations.
     void CheckCleanRuns(const Scenario& scenario) {

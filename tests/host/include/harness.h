@@ -97,6 +97,8 @@ class MexModule {
   // Locks the exit handler took during the last Clear(). The file is unloaded all the
   // same, as MATLAB does once it has decided to clear it.
   int ExitHandlerLocks() const;
+  // Times an exit handler of this module ran, over all loads.
+  int ExitHandlerRuns() const;
 
   struct Impl;
 

@@ -194,6 +194,7 @@ bool MexModule::Clear() {
   m.state.exit_handler_locks = 0;
   if (m.state.exit_handler != nullptr) {
     ExitCall exit{m.state.exit_handler};
+    ++m.state.exit_handler_runs;
     detail::BeginContext(&m.state, {});
     Invoke(&RunExitHandler, &exit);
     detail::ContextEnd end = detail::EndContext({});
@@ -232,6 +233,7 @@ bool MexModule::Loaded() const { return impl_->handle != nullptr; }
 const std::string& MexModule::Name() const { return impl_->state.name; }
 const std::string& MexModule::ExitOutput() const { return impl_->state.exit_output; }
 int MexModule::ExitHandlerLocks() const { return impl_->state.exit_handler_locks; }
+int MexModule::ExitHandlerRuns() const { return impl_->state.exit_handler_runs; }
 
 // ---- values -------------------------------------------------------------------------
 

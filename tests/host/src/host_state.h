@@ -27,6 +27,7 @@ struct ModuleState {
   void (*exit_handler)() = nullptr;
   std::string exit_output;
   int exit_handler_locks = 0;
+  int exit_handler_runs = 0;
 };
 
 struct FreeDeleter {
