@@ -254,6 +254,8 @@ protected:
         produced_total_ += produced;
         unaccounted_total_ += unaccounted;
         ledger_ = Ledger{};
+        held_ = 0;  // every command that closes the books empties the buffer
+        pending_dropped_ = 0;
     }
 
     // ---- the buffer's content where it is known ----------------------------
@@ -365,8 +367,9 @@ protected:
     void Disconnect() {
         CallResult r = Command("disconnect");
         if (r.ok) {
-            EXPECT_EQ(static_cast<std::uint64_t>(D(r.value, "drained_chunks")), held_) << "seed " << seed_;
-            ledger_.drained += held_;
+            const auto drained = static_cast<std::uint64_t>(D(r.value, "drained_chunks"));
+            EXPECT_EQ(drained, held_) << "seed " << seed_;
+            ledger_.drained += drained;
         }
         CloseLedger(pending_dropped_);  // the dropped count is zeroed unreported
         connected_ = false;
