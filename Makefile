@@ -6,7 +6,7 @@ JOBS ?= 2
 PREFIX ?= /usr/local
 CMAKE_FLAGS ?=
 
-.PHONY: all build deps test demo bench install clean
+.PHONY: all build deps fuzz-deps test demo bench soak fuzz install clean
 
 all: build
 
@@ -32,8 +32,31 @@ bench: build
 	ctest --test-dir $(BUILD) -L bench --output-on-failure
 	@cat $(BUILD)/bench/results.txt
 
+# make soak SECONDS=N: the soak for N seconds (default 300); its last line is
+# "soak: S streams, P chunks produced, U unaccounted".
+soak: SECONDS ?= 300
+soak: build
+	@KX_SOAK_SECONDS=$(SECONDS) $(BUILD)/tests/cpp/kx_soak --gtest_brief=1 > $(BUILD)/soak.log 2>&1; \
+	status=$$?; grep -v '^soak: [0-9]* streams' $(BUILD)/soak.log; grep '^soak: [0-9]* streams' $(BUILD)/soak.log; exit $$status
+
+# make fuzz SECONDS=N: the libFuzzer target for N seconds (default 120), half
+# on each backend, built with clang, AddressSanitizer and UBSan in its own
+# folder; its last line is "fuzz: E executions, C crashes".
+FUZZ_BUILD ?= build-fuzz
+fuzz-deps:
+	@./scripts/ensure-deps.sh fuzz
+
+$(FUZZ_BUILD)/CMakeCache.txt: | fuzz-deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DKX_SANITIZE=address,undefined -DKX_BUILD_FUZZ=ON -DKX_BUILD_OCTAVE=OFF -DKX_BUILD_MATLAB=OFF -DKX_BUILD_BENCH=OFF
+
+fuzz: SECONDS ?= 120
+fuzz: fuzz-deps $(FUZZ_BUILD)/CMakeCache.txt
+	cmake --build $(FUZZ_BUILD) --target kx_fuzz -j$(JOBS)
+	@./tests/fuzz/run.sh $(FUZZ_BUILD) $(SECONDS)
+
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(FUZZ_BUILD)

@@ -43,9 +43,10 @@ function(kx_add_gateway_library name)
   add_library(${name} STATIC ${KX_GATEWAY_SOURCES})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR} ${ARG_INCLUDE_DIRS})
   target_compile_definitions(${name} PUBLIC ${ARG_DEFINITIONS})
-  # Hidden symbols and no GNU-unique objects, so that the host's `clear`
+  # Hidden symbols and no GNU-unique objects (clang makes none), so that the host's `clear`
   # really unloads the file and a reload starts from a fresh session.
-  target_compile_options(${name} PUBLIC -fvisibility=hidden -fvisibility-inlines-hidden -fno-gnu-unique)
+  target_compile_options(${name} PUBLIC -fvisibility=hidden -fvisibility-inlines-hidden
+                         $<$<CXX_COMPILER_ID:GNU>:-fno-gnu-unique>)
   target_link_libraries(${name} PUBLIC kxcore_sim Threads::Threads)
 endfunction()
 
@@ -57,7 +58,12 @@ function(kx_add_mex_module target)
   cmake_parse_arguments(ARG "" "GATEWAY;BACKEND;OUTPUT_DIR;SUFFIX" "LINK;LINK_OPTIONS" ${ARGN})
   add_library(${target} MODULE ${PROJECT_SOURCE_DIR}/session/backend_${ARG_BACKEND}.cpp)
   target_link_libraries(${target} PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${ARG_GATEWAY}>" kxcore_sim ${ARG_LINK})
-  target_link_options(${target} PRIVATE -Wl,-z,defs -Wl,-Bsymbolic ${ARG_LINK_OPTIONS})
+  # No undefined symbols, except under clang's sanitizers: clang links their
+  # runtime into the executable only, where a module finds it.
+  if(NOT (CMAKE_CXX_COMPILER_ID MATCHES "Clang" AND KX_SANITIZE))
+    target_link_options(${target} PRIVATE -Wl,-z,defs)
+  endif()
+  target_link_options(${target} PRIVATE -Wl,-Bsymbolic ${ARG_LINK_OPTIONS})
   set_target_properties(${target} PROPERTIES
     PREFIX ""
     OUTPUT_NAME kx_core_mex

@@ -6,7 +6,6 @@
 #include "gateway/payload.h"
 
 #include <cstddef>
-#include <cstring>
 #include <exception>
 #include <string>
 
@@ -15,18 +14,7 @@ namespace {
 
 // The commands and the handler of each are listed in gateway/command_table.cpp.
 
-// Identifier and message of the failure being raised. They must outlive the
-// call's C++ objects, which are all gone when mexErrMsgIdAndTxt runs, and
-// filling them must not allocate or throw.
-char g_error_identifier[128];
-char g_error_message[8192];
-
-void StoreFailure(const char* identifier, const char* message) noexcept {
-    std::strncpy(g_error_identifier, identifier, sizeof(g_error_identifier) - 1);
-    g_error_identifier[sizeof(g_error_identifier) - 1] = '\0';
-    std::strncpy(g_error_message, message, sizeof(g_error_message) - 1);
-    g_error_message[sizeof(g_error_message) - 1] = '\0';
-}
+RaisedFailure g_failure;
 
 void CleanupAtExitHandler() {
     CleanupAtExit();
@@ -83,18 +71,20 @@ void Dispatch(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     // With no output requested, the result is destroyed here.
 }
 
-// Runs the call and returns true on failure, with the failure stored. Every
-// C++ object of the call lives inside this frame and is gone on return.
+// Runs the call and returns true on failure, with the failure stored in
+// g_failure while the exception still holds its text. Every C++ object of the
+// call lives inside this frame and is gone on return.
 bool RunGuarded(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) noexcept {
+    g_failure.ReleaseLargeStorage();
     try {
         Dispatch(nlhs, plhs, nrhs, prhs);
         return false;
     } catch (const MexFailure& failure) {
-        StoreFailure(failure.identifier.c_str(), failure.what());
+        g_failure.Store(failure.identifier.c_str(), failure.what());
     } catch (const std::exception& error) {
-        StoreFailure(id::kRuntimeError, error.what());
+        g_failure.Store(id::kRuntimeError, error.what());
     } catch (...) {
-        StoreFailure(id::kRuntimeError, "Unknown native exception.");
+        g_failure.Store(id::kRuntimeError, "Unknown native exception.");
     }
     return true;
 }
@@ -106,7 +96,7 @@ bool RunGuarded(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) noex
 
 KX_MEX_EXPORT void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     if (kx::RunGuarded(nlhs, plhs, nrhs, prhs)) {
-        mexErrMsgIdAndTxt(kx::g_error_identifier, "%s", kx::g_error_message);
+        mexErrMsgIdAndTxt(kx::g_failure.identifier(), "%s", kx::g_failure.message());
     }
 }
 

@@ -1,6 +1,60 @@
 #include "gateway/failure.h"
 
+#include <cstring>
+
 namespace kx {
+namespace {
+
+constexpr std::size_t kKeptMessageBytes = 64 * 1024;
+
+bool IsContinuationByte(char byte) {
+    return (static_cast<unsigned char>(byte) & 0xC0u) == 0x80u;
+}
+
+}  // namespace
+
+std::size_t Utf8PrefixLength(const char* text, std::size_t length, std::size_t limit) noexcept {
+    if (length <= limit) {
+        return length;
+    }
+    // A character is at most four bytes: back off over at most three
+    // continuation bytes; a longer run is no character to keep whole.
+    std::size_t cut = limit;
+    while (cut > 0 && limit - cut < 3 && IsContinuationByte(text[cut])) {
+        --cut;
+    }
+    return IsContinuationByte(text[cut]) ? limit : cut;
+}
+
+template <std::size_t kFallbackBytes>
+void RaisedFailure::Text<kFallbackBytes>::Assign(const char* text) noexcept {
+    try {
+        storage_.assign(text);
+        whole_ = true;
+    } catch (...) {
+        const std::size_t length = Utf8PrefixLength(text, std::strlen(text), kFallbackBytes - 1);
+        std::memcpy(fallback_, text, length);
+        fallback_[length] = '\0';
+        whole_ = false;
+    }
+}
+
+template <std::size_t kFallbackBytes>
+void RaisedFailure::Text<kFallbackBytes>::Release(std::size_t above) noexcept {
+    if (storage_.capacity() > above) {
+        std::string().swap(storage_);
+        whole_ = true;
+    }
+}
+
+void RaisedFailure::Store(const char* identifier, const char* message) noexcept {
+    identifier_.Assign(identifier);
+    message_.Assign(message);
+}
+
+void RaisedFailure::ReleaseLargeStorage() noexcept {
+    message_.Release(kKeptMessageBytes);
+}
 
 MexFailure::MexFailure(const char* identifier_text, const std::string& message)
     : std::runtime_error(message), identifier(identifier_text) {}

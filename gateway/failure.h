@@ -3,6 +3,7 @@
 #ifndef KX_GATEWAY_FAILURE_H
 #define KX_GATEWAY_FAILURE_H
 
+#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <stdexcept>
@@ -61,6 +62,42 @@ auto CallSdkOrThrow(const char* operation, Callable&& call) -> decltype(call()) 
         RethrowAsNativeException(operation);
     }
 }
+
+// Identifier and message of the failure being raised, kept where they outlive
+// the call: MATLAB is handed them only after every C++ object of the call is
+// gone, and its error function does not return. Store copies into storage
+// kept from earlier failures, growing it only when a longer text comes, and
+// never throws: when memory runs out the text is cut, at a character boundary.
+class RaisedFailure {
+public:
+    void Store(const char* identifier, const char* message) noexcept;
+    const char* identifier() const noexcept { return identifier_.text(); }
+    const char* message() const noexcept { return message_.text(); }
+    // Gives back the memory an unusually long message took; call it while no
+    // failure is being raised.
+    void ReleaseLargeStorage() noexcept;
+
+private:
+    template <std::size_t kFallbackBytes>
+    class Text {
+    public:
+        void Assign(const char* text) noexcept;
+        const char* text() const noexcept { return whole_ ? storage_.c_str() : fallback_; }
+        void Release(std::size_t above) noexcept;
+
+    private:
+        std::string storage_;
+        bool whole_ = true;
+        char fallback_[kFallbackBytes] = {};
+    };
+
+    Text<128> identifier_;
+    Text<8192> message_;
+};
+
+// The length of the longest prefix of `text` (of `length` bytes) that holds at
+// most `limit` bytes and does not end inside a UTF-8 character.
+std::size_t Utf8PrefixLength(const char* text, std::size_t length, std::size_t limit) noexcept;
 
 }  // namespace kx
 

@@ -4,6 +4,11 @@ function result = kx_close(varargin)
 %   S.disconnected (a device was attached), S.mode, S.stopped (true).
 %   Afterwards KX_INIT, KX_SCAN or KX_CONNECT start anew.
 %
+%   If the SDK ever failed to free a device manager or to close its link,
+%   the SDK may still call into the MEX file, so KX_CLOSE leaves one lock in
+%   place (mislocked('kx_core_mex') stays true) and CLEAR keeps the file
+%   loaded; do not munlock it. The session goes on working.
+%
 %   Errors from the gateway reach the caller unchanged (identifier and
 %   message); see HELP KX_CORE_MEX for the full list.
 %

@@ -16,7 +16,11 @@ function varargout = kx_core_mex(varargin)
 %   The session (SDK core, connection, stream, buffered data) lives in the
 %   loaded MEX file between calls. Once the core has started, the MEX file is
 %   locked in memory (mislocked('kx_core_mex') is true) so that CLEAR cannot
-%   unload it while a headset is attached; 'close' releases the lock.
+%   unload it while a headset is attached; 'close' releases the lock. When
+%   the SDK failed to free a device manager or to close its link, the SDK
+%   may still call into the MEX file: then 'close' and the exit handler
+%   leave one lock in place for the rest of the MATLAB session (the session
+%   itself goes on working). Do not munlock and clear the file after that.
 %
 %   The MEX file needs the SDK library libkxcore.so.3.6.0 (and its link
 %   libkxcore.so.3) in its own folder. The mock build answers every command
@@ -51,7 +55,8 @@ function varargout = kx_core_mex(varargin)
 %     SDK core and unlocks the MEX file (the mock build keeps its lock, so
 %     CLEAR leaves it loaded until munlock('kx_core_mex') or the end of the
 %     session). Never fails; afterwards 'init', 'scan' or 'connect' start
-%     anew.
+%     anew. If the SDK ever failed to free a manager or to close its link,
+%     one lock stays in place, since the SDK may still call into the file.
 %     S.closed           true
 %     S.disconnected     logical, a device (manager) was attached before
 %     S.mode             'persistent'

@@ -1,5 +1,7 @@
 #!/bin/sh
-# Installs what the build, the tests and the demo need and the machine lacks.
+# Installs what the build, the tests and the demo need and the machine lacks;
+# with the argument "fuzz", also what the fuzz build needs (clang and its
+# libFuzzer and sanitizer runtimes).
 # As root it runs apt-get; as anyone else it prints the one line to run.
 set -eu
 
@@ -8,6 +10,9 @@ set -eu
 # spectra; BioSig is the independent reader the tests check our files with.
 packages="cmake make g++ libgtest-dev octave liboctave-dev gnuplot-nox fonts-freefont-otf ghostscript
 libedf-dev octave-signal octave-biosig"
+if [ "${1:-}" = fuzz ]; then
+    packages="$packages clang libclang-rt-14-dev"
+fi
 missing=""
 for package in $packages; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then

@@ -10,12 +10,15 @@ namespace {
 constexpr const char* kBackend = "kestrix-matlab-api";
 constexpr const char* kMode = "persistent";
 
-// Every teardown step runs whatever the step before it did.
+// Every teardown step runs whatever the step before it did. Returns whether
+// the step completed.
 template <typename Step>
-void Swallowing(Step&& step) noexcept {
+bool Swallowing(Step&& step) noexcept {
     try {
         step();
+        return true;
     } catch (...) {
+        return false;
     }
 }
 
@@ -29,6 +32,11 @@ void CloseCoreAndUnlock(SessionState& session) {
             mexUnlock();
         }
         session.mex_locked = false;
+    }
+    // Unloading the file now would leave the SDK calling into unmapped code.
+    if (session.sdk_may_call_back) {
+        mexLock();
+        session.mex_locked = true;
     }
 }
 
@@ -118,16 +126,19 @@ std::uint64_t DestroyManagerIfNeeded() {
                 kx_eeg_manager_stop_stream(manager, nullptr, nullptr);
             }
         });
-        Swallowing([manager] {
-            if (kx_eeg_manager_is_connected(manager)) {
-                kx_eeg_manager_disconnect(manager);
-            }
-        });
-        // Kept when the free failed: that manager may still call back.
-        Swallowing([manager, &session] {
-            kx_eeg_manager_free(manager);
-            session.connect_wait.reset();
-        });
+        bool connected = false;
+        if (Swallowing([manager, &connected] { connected = kx_eeg_manager_is_connected(manager); }) && connected &&
+            !Swallowing([manager] { kx_eeg_manager_disconnect(manager); })) {
+            // The link may outlive the free, and its drop call the disconnect callback.
+            session.sdk_may_call_back = true;
+        }
+        // The connect record is kept when the free failed: that manager may still call back.
+        if (!Swallowing([manager, &session] {
+                kx_eeg_manager_free(manager);
+                session.connect_wait.reset();
+            })) {
+            session.sdk_may_call_back = true;
+        }
         session.manager.store(nullptr);
     }
     session.stream_incompatible = false;

@@ -38,6 +38,9 @@ struct SessionState {
 
     bool core_initialized = false;
     bool mex_locked = false;
+    // A teardown could not free a manager, or could not close its link: the
+    // SDK may still call back into this file, so it stays locked for good.
+    bool sdk_may_call_back = false;
     bool stream_incompatible = false;
     std::atomic<kx_eeg_manager*> manager{nullptr};
     std::atomic<std::int32_t> stream_sample_rate_hz{0};
@@ -84,7 +87,8 @@ kx_eeg_manager* RequireManager();
 kx_eeg_manager* RequireConnectedManager();
 
 // Detaches the callbacks, stops, disconnects and frees the manager, then
-// empties the chunk buffer; returns how many chunks it discarded.
+// empties the chunk buffer; returns how many chunks it discarded. A free or a
+// disconnect that throws sets sdk_may_call_back.
 std::uint64_t DestroyManagerIfNeeded();
 
 // Asks the mock stream thread to end, wakes it, joins it and clears

@@ -67,6 +67,22 @@ TEST_F(HostTest, GetScalar_NumericLogicalAndChar_ReturnsFirstElementAsDouble) {
   EXPECT_EQ(mxGetScalar(Matrix(1, 2, {7, 8})), 7.0);
 }
 
+TEST_F(HostTest, ComplexArrays_InterleaveTheirPartsAndHaveNoTypedRealAccess) {
+  Array a(mxCreateNumericMatrix(1, 2, mxINT16_CLASS, mxCOMPLEX));
+  EXPECT_TRUE(mxIsComplex(a));
+  EXPECT_TRUE(mxIsNumeric(a));
+  EXPECT_EQ(mxGetElementSize(a), 4u);
+  int16_t parts[4] = {7, -1, 9, 3};  // 7-1i, 9+3i
+  std::memcpy(mxGetData(a), parts, sizeof parts);
+  EXPECT_EQ(mxGetScalar(a), 7.0);
+  EXPECT_EQ(mxGetInt16s(a), nullptr);
+  Array copy(mxDuplicateArray(a));
+  EXPECT_TRUE(mxIsComplex(copy));
+  EXPECT_EQ(std::memcmp(mxGetData(copy), parts, sizeof parts), 0);
+  EXPECT_FALSE(mxIsComplex(Num(1)));
+  EXPECT_NO_MEX_VIOLATIONS();
+}
+
 TEST_F(HostTest, CreateString_RoundTripsUtf8AndEmptyIsZeroByZero) {
   Array empty = Str("");
   EXPECT_TRUE(mxIsChar(empty));

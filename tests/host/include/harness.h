@@ -94,6 +94,11 @@ class MexModule {
   const std::string& Name() const;  // what mexFunctionName() returns
   // Text printed or warned by the exit handler during the last Clear().
   const std::string& ExitOutput() const;
+  // Locks the exit handler took during the last Clear(). The file is unloaded all the
+  // same, as MATLAB does once it has decided to clear it.
+  int ExitHandlerLocks() const;
+  // Times an exit handler of this module ran, over all loads.
+  int ExitHandlerRuns() const;
 
   struct Impl;
 

@@ -191,12 +191,15 @@ bool MexModule::Clear() {
   if (m.handle == nullptr) return true;
   if (m.state.locks > 0) return false;
   m.state.exit_output.clear();
+  m.state.exit_handler_locks = 0;
   if (m.state.exit_handler != nullptr) {
     ExitCall exit{m.state.exit_handler};
+    ++m.state.exit_handler_runs;
     detail::BeginContext(&m.state, {});
     Invoke(&RunExitHandler, &exit);
     detail::ContextEnd end = detail::EndContext({});
     m.state.exit_output = end.output;
+    m.state.exit_handler_locks = m.state.locks;
     for (const auto& w : end.warnings) m.state.exit_output += "Warning: " + w.message + "\n";
     if (end.raised)
       detail::AddViolation(m.state.name + " exit handler raised " + end.error_id + ": " + end.error_message);
@@ -229,6 +232,8 @@ bool MexModule::ExitHandlerRegistered() const { return impl_->state.exit_handler
 bool MexModule::Loaded() const { return impl_->handle != nullptr; }
 const std::string& MexModule::Name() const { return impl_->state.name; }
 const std::string& MexModule::ExitOutput() const { return impl_->state.exit_output; }
+int MexModule::ExitHandlerLocks() const { return impl_->state.exit_handler_locks; }
+int MexModule::ExitHandlerRuns() const { return impl_->state.exit_handler_runs; }
 
 // ---- values -------------------------------------------------------------------------
 

@@ -78,6 +78,12 @@ mxArray* NewArray(mxClassID cls, std::vector<mwSize> dims, const char* origin) {
   return raw;
 }
 
+void MakeComplex(mxArray* a) {
+  a->complex = true;
+  a->elem_size *= 2;
+  if (a->nelem > 0) a->data.reset(static_cast<unsigned char*>(std::calloc(a->nelem, a->elem_size)));
+}
+
 void DestroyTree(mxArray* a) {
   for (mxArray* child : a->slots)
     if (child != nullptr) DestroyTree(child);
@@ -86,6 +92,7 @@ void DestroyTree(mxArray* a) {
 
 mxArray* DuplicateTree(const mxArray* a, const char* origin) {
   mxArray* copy = NewArray(a->cls, a->dims, origin);
+  if (a->complex) MakeComplex(copy);
   copy->string_scalar = a->string_scalar;
   copy->text = a->text;
   copy->fields = a->fields;
@@ -194,8 +201,8 @@ std::string DescribeLocked(const mxArray* a) {
     for (size_t i = 0; i < a->nelem && i < kShown; ++i) s += (i ? ", " : "") + ValueOrUnset(a->slots[i]);
     return s + (a->nelem > kShown ? ", ...}" : "}");
   }
-  const std::string cls = ClassNameOf(a);
-  if (a->nelem == 1) return a->cls == mxDOUBLE_CLASS || a->cls == mxLOGICAL_CLASS ? ElementText(a, 0)
+  const std::string cls = std::string(a->complex ? "complex " : "") + ClassNameOf(a);
+  if (a->nelem == 1 && !a->complex) return a->cls == mxDOUBLE_CLASS || a->cls == mxLOGICAL_CLASS ? ElementText(a, 0)
                                                                                   : cls + " " + ElementText(a, 0);
   std::string s = cls + " " + shape + " [";
   for (size_t i = 0; i < a->nelem && i < kShown; ++i) s += (i ? " " : "") + ElementText(a, i);

@@ -26,6 +26,8 @@ struct ModuleState {
   int locks = 0;
   void (*exit_handler)() = nullptr;
   std::string exit_output;
+  int exit_handler_locks = 0;
+  int exit_handler_runs = 0;
 };
 
 struct FreeDeleter {
@@ -39,7 +41,8 @@ struct mxArray_tag {
   bool string_scalar = false;           // the MATLAB string class (cls is mxOBJECT_CLASS)
   std::vector<mwSize> dims{0, 0};       // at least two, no trailing singletons past the second
   size_t nelem = 0;
-  size_t elem_size = 0;
+  size_t elem_size = 0;                // of one element; twice the class's size when complex
+  bool complex = false;                 // numeric only; real and imaginary parts interleaved
   std::unique_ptr<unsigned char, mxhost::detail::FreeDeleter> data;  // numeric/logical/char; null when empty
   std::string text;                     // string scalar payload, UTF-8
   std::vector<std::string> fields;      // struct field names in creation order
@@ -109,6 +112,8 @@ class Api {
 void AddViolationLocked(const std::string& what);
 mxArray* NewArray(mxClassID cls, std::vector<mwSize> dims, const char* origin);
 void DestroyTree(mxArray* a);
+// Turns a new numeric array complex: interleaved parts, all zero.
+void MakeComplex(mxArray* a);
 mxArray* DuplicateTree(const mxArray* a, const char* origin);
 const mxArray* RootOf(const mxArray* a);
 bool IsInput(const mxArray* a);
