@@ -20,7 +20,8 @@ function(kx_add_edf_mex target)
   target_compile_definitions(${target} PRIVATE ${ARG_DEFINITIONS})
   target_compile_options(${target} PRIVATE -fvisibility=hidden -fvisibility-inlines-hidden -fno-gnu-unique)
   target_link_libraries(${target} PRIVATE ${KX_EDFLIB_LIBRARY} ${ARG_LINK})
-  target_link_options(${target} PRIVATE -Wl,-z,defs)
+  target_link_options(${target} PRIVATE -Wl,-z,defs -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/mex_exports.map)
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/mex_exports.map)
   set_target_properties(${target} PROPERTIES
     PREFIX ""
     OUTPUT_NAME kx_edf_mex

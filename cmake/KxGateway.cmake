@@ -63,7 +63,9 @@ function(kx_add_mex_module target)
   if(NOT (CMAKE_CXX_COMPILER_ID MATCHES "Clang" AND KX_SANITIZE))
     target_link_options(${target} PRIVATE -Wl,-z,defs)
   endif()
-  target_link_options(${target} PRIVATE -Wl,-Bsymbolic ${ARG_LINK_OPTIONS})
+  target_link_options(${target} PRIVATE -Wl,-Bsymbolic -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/mex_exports.map
+                      ${ARG_LINK_OPTIONS})
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/mex_exports.map)
   set_target_properties(${target} PROPERTIES
     PREFIX ""
     OUTPUT_NAME kx_core_mex
