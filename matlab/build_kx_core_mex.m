@@ -131,7 +131,8 @@ if in_octave
   saved_flags = getenv('CXXFLAGS');
   restore_flags = onCleanup(@() setenv('CXXFLAGS', saved_flags)); %#ok<NASGU>
   setenv('CXXFLAGS', [strtrim(mkoctfile('-p', 'CXXFLAGS')), ' -std=c++17']);
-  args = [args, sources, link, {'-pthread', '-Wl,-rpath,$ORIGIN'}];
+  [exports, remove_exports] = export_list(); %#ok<ASGLU> deleted on every way out
+  args = [args, sources, link, {'-pthread', '-Wl,-rpath,$ORIGIN', ['-Wl,--version-script=', exports]}];
 else
   args = [args, {'CXXFLAGS=$CXXFLAGS -std=c++17', 'LDFLAGS=$LDFLAGS -Wl,-rpath,$ORIGIN'}, ...
           sources, link];
@@ -185,7 +186,8 @@ if ~isempty(opts.EdflibDir)
   link = [{['-L', absolute(opts.EdflibDir)]}, link];
 end
 if in_octave
-  args = [args, {source}, link, {'-Wl,-rpath,$ORIGIN'}];
+  [exports, remove_exports] = export_list(); %#ok<ASGLU> deleted on every way out
+  args = [args, {source}, link, {'-Wl,-rpath,$ORIGIN', ['-Wl,--version-script=', exports]}];
 else
   args = [args, {'CXXFLAGS=$CXXFLAGS -std=c++17', 'LDFLAGS=$LDFLAGS -Wl,-rpath,$ORIGIN'}, {source}, link];
 end
@@ -196,6 +198,21 @@ if ~exist(edf_file, 'file')
   error('kestrix:toolbox:buildFailed', 'build_kx_core_mex: %s was not produced.', edf_file);
 end
 fprintf('Built %s\n', edf_file);
+end
+
+function [file, cleanup] = export_list()
+% A linker version script that exports only the MEX entry points, as
+% MATLAB's mex does by itself. Octave's does not: the file would export the
+% C++ library's template instances, the SDK could bind to them, and the
+% loader would then keep the file mapped after clear.
+file = [tempname(), '.map'];
+fid = fopen(file, 'w');
+if fid < 0
+  error('kestrix:toolbox:buildFailed', 'build_kx_core_mex: cannot write %s.', file);
+end
+fprintf(fid, '{ global: mexFunction; mexfilerequiredapiversion; local: *; };\n');
+fclose(fid);
+cleanup = onCleanup(@() delete(file));
 end
 
 function path_out = absolute(path_in)

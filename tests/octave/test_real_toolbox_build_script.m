@@ -27,6 +27,12 @@ end
 [~, dynamic] = system(sprintf('readelf -d "%s"', mex_file));
 expect_equal(isempty(regexp(dynamic, 'R(UN)?PATH.*\[\$ORIGIN\]', 'once')), false, 'run path $ORIGIN');
 expect_equal(isempty(strfind(dynamic, '[libkxcore.so.3]')), false, 'links libkxcore.so.3');
+% Only the entry points are exported; with more, the SDK can bind into the
+% file and the loader then keeps it mapped after clear.
+for built = {mex_file, edf_file}
+  [~, symbols] = system(sprintf('nm -D --defined-only "%s" | awk ''{print $3}'' | sort', built{1}));
+  expect_equal(strtrim(symbols), sprintf('mexFunction\nmexfilerequiredapiversion'), ['exports of ' built{1}]);
+end
 
 % Moved elsewhere and used from an unrelated folder, in a fresh octave-cli
 % without LD_LIBRARY_PATH.
