@@ -26,8 +26,9 @@ demo: build
 
 bench: build
 	cmake --build $(BUILD) --target bench -j$(JOBS)
+	rm -f $(BUILD)/bench/results-*.txt
 	ctest --test-dir $(BUILD) -L bench --output-on-failure
-	@cat $(BUILD)/bench/results.txt
+	@./bench/tally.sh $(BUILD)/bench/results-*.txt
 
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
