@@ -30,11 +30,18 @@ double MetaValue(const mxArray* result, const char* field) {
     return mxhost::AsDouble(mxhost::Field(mxhost::Field(result, "meta"), field));
 }
 
+// Page faults of the timed reads, for the note.
+long read_faults = 0;
+long reads = 0;
+
 double TrialReadChunk(mxhost::MexModule& mex) {
     Require(kxsim::EmitChunks(kChunks), "the simulated SDK did not emit its chunks");
+    const long faults = ThreadPageFaults();
     const auto start = Clock::now();
     mxhost::CallResult read = mex.Call("read_chunk");
     const double seconds = SecondsSince(start);
+    read_faults += ThreadPageFaults() - faults;
+    ++reads;
     Ok(read, "read_chunk");
     Require(MetaValue(read.value, "chunk_count") == kChunks && MetaValue(read.value, "dropped_chunks") == 0,
             "read_chunk did not return the full buffer");
@@ -93,7 +100,9 @@ void BenchReadChunkThroughMex(Report& report) {
                           " x " + std::to_string(kSamples) + " vs memcpy of the same bytes",
                       vs_memcpy.Ratio(), 2.5);
         report.Note("memcpy " + Format(vs_memcpy.baseline * 1e6, 0) + " us, read_chunk " +
-                    Format(vs_memcpy.subject * 1e6, 0) + " us");
+                    Format(vs_memcpy.subject * 1e6, 0) + " us with " +
+                    Format(static_cast<double>(read_faults) / static_cast<double>(reads), 1) +
+                    " page faults per call (the host's allocator)");
     }
     const std::vector<std::string> violations = mxhost::Violations();
     const std::vector<std::string> sdk_violations = kxsim::Violations();
