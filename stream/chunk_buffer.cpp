@@ -8,17 +8,13 @@
 namespace kx {
 namespace {
 
-// How many more spare vectors the pool may keep now.
-std::size_t SpareRoom(const ChunkBufferState& buffer) {
+// Under the mutex: keeps `samples` as a spare while the buffered chunks
+// (with `arriving` more about to be queued) and the spares stay within the
+// bound; otherwise leaves it with the caller, to be freed.
+void KeepSpareLocked(ChunkBufferState& buffer, std::vector<double>& samples, std::size_t arriving = 0) {
     const std::size_t bound = buffer.max_buffer_chunks + kSpareSampleVectors;
-    const std::size_t held = buffer.chunk_buffer.size() + buffer.spare_samples.size();
-    return held < bound ? bound - held : 0;
-}
-
-// Under the mutex: keeps `samples` as a spare when there is room; otherwise
-// leaves it with the caller, to be freed.
-void KeepSpareLocked(ChunkBufferState& buffer, std::vector<double>& samples) {
-    if (samples.capacity() != 0 && SpareRoom(buffer) > 0) {
+    const std::size_t held = buffer.chunk_buffer.size() + arriving + buffer.spare_samples.size();
+    if (samples.capacity() != 0 && held < bound) {
         buffer.spare_samples.push_back(std::move(samples));
     }
 }
@@ -69,7 +65,7 @@ void PushChunkEntry(ChunkBufferState& buffer, ChunkEntry&& entry) {
             std::vector<double> oldest = std::move(buffer.chunk_buffer.front().samples);
             buffer.chunk_buffer.pop_front();
             ++buffer.dropped_chunks;
-            KeepSpareLocked(buffer, oldest);
+            KeepSpareLocked(buffer, oldest, 1);
         }
         buffer.chunk_buffer.push_back(std::move(entry));
     }

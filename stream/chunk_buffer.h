@@ -23,16 +23,20 @@
 // chunk and leaves the buffer as it was.
 //
 // Pool and memory bound: a chunk's sample vector comes from the pool
-// (TakeSampleVector) and goes back to it when the chunk is dropped or
-// cleared, or when the read that took it is destroyed, after its samples were
-// copied out. The pool keeps a vector only while the buffered and the spare
-// vectors together are fewer than max_buffer_chunks + kSpareSampleVectors;
-// any other is freed. So at most that many vectors exist besides the one each
-// producer is filling and those a read has taken and not yet handed back (at
-// most max_buffer_chunks), and a spare is reused only for a chunk at most
-// twice smaller than it, so each vector stays within twice the largest chunk
-// of the current layout. In steady state no chunk allocates, and a recycled
-// vector of the same layout is not written before the producer fills it.
+// (TakeSampleVector, on the producer's thread) and goes back to it when the
+// chunk is dropped or cleared, or when the read that took it is destroyed,
+// after its samples were copied out. The pool keeps a vector only while the
+// buffered chunks and the spare vectors together number fewer than
+// max_buffer_chunks + kSpareSampleVectors; any other is freed. Besides those,
+// only the chunk each producer is filling and the chunks a read has taken
+// and not yet handed back (at most max_buffer_chunks) hold vectors. A spare
+// serves a new chunk only when it is at most about twice that chunk's size,
+// so after a change of layout the spares follow the new size. Memory is
+// therefore bounded by about (2 x max_buffer_chunks + kSpareSampleVectors +
+// producers) x twice the largest chunk of the current layout, and a steady
+// stream whose reader keeps up holds at most max_buffer_chunks +
+// kSpareSampleVectors vectors besides the one in the making. In steady state no chunk allocates, and a recycled vector
+// of the same layout is not written before the producer fills it.
 #ifndef KX_STREAM_CHUNK_BUFFER_H
 #define KX_STREAM_CHUNK_BUFFER_H
 

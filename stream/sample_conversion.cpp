@@ -58,14 +58,23 @@ void InterleaveFloat32(const void* const* channels, std::size_t channel_count, s
 #if defined(__SSE2__)
     // Blocks of four samples, each written column after column, so the
     // stores run through the chunk in order while the loads stay within a
-    // cache line of every channel.
+    // cache line of every channel. Eight channels per step fill a cache line
+    // of each column.
     const std::size_t block_channels = channel_count - channel_count % 4;
+    const std::size_t wide_channels = channel_count - channel_count % 8;
     const std::size_t block_samples = sample_count - sample_count % 4;
     for (std::size_t s = 0; s < block_samples; s += 4) {
-        for (std::size_t c = 0; c < block_channels; c += 4) {
+        std::size_t c = 0;
+        for (; c < wide_channels; c += 8) {
+            Interleave4x4(channels, channel_count, c, s, out);
+            Interleave4x4(channels, channel_count, c + 4, s, out);
+        }
+        if (c < block_channels) {
             Interleave4x4(channels, channel_count, c, s, out);
         }
-        InterleaveScalar(channels, channel_count, block_channels, channel_count, s, s + 4, out);
+        if (block_channels < channel_count) {
+            InterleaveScalar(channels, channel_count, block_channels, channel_count, s, s + 4, out);
+        }
     }
     InterleaveScalar(channels, channel_count, 0, channel_count, block_samples, sample_count, out);
 #else
