@@ -41,9 +41,10 @@ struct ChunkBufferState {
     std::vector<std::vector<double>> spare_samples;
 };
 
-// What ReadChunkBuffer returns. It hands the chunks' sample vectors back to
-// the pool of the buffer they came from when it is destroyed, so it must not
-// outlive that buffer; move the samples out to keep them. Its members are
+// What ReadChunkBuffer returns. When it is destroyed it hands the chunks'
+// sample vectors back to the pool of the buffer they came from, taking that
+// buffer's mutex, so it must not outlive the buffer nor be destroyed under
+// its mutex; move the samples out to keep them. Its members are
 // defined with the buffer's operations, in stream/chunk_buffer.cpp.
 class ChunkReadResult {
 public:
