@@ -109,6 +109,45 @@ double TrialBareHandOff() {
     return seconds / kHandOffChunks;
 }
 
+// How long a thread blocked for 10 ms on a condition variable takes to run
+// after the notify: the operating system's part of read_chunk's latency.
+double WakeUpAfterIdleSeconds() {
+    std::mutex mutex;
+    std::condition_variable changed;
+    int round = 0;
+    Clock::time_point notified;
+    std::vector<double> delays;
+    constexpr int kRounds = 101;
+    Joined waiter(std::thread([&] {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (int seen = 0; seen < kRounds; ++seen) {
+            if (!changed.wait_for(lock, std::chrono::milliseconds(kWaitMs), [&] { return round > seen; })) {
+                return;
+            }
+            delays.push_back(std::chrono::duration<double>(Clock::now() - notified).count());
+        }
+    }));
+    for (int k = 0; k < kRounds; ++k) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            ++round;
+            notified = Clock::now();
+        }
+        changed.notify_all();
+    }
+    waiter.Join();
+    Require(delays.size() == kRounds, "the waiting thread missed a notify");
+    return Median(delays);
+}
+
+double ProcessCpuSeconds() {
+    struct rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
 // ---- sustained rate -----------------------------------------------------------
 
 constexpr std::size_t kRateChannels = 64;
@@ -244,6 +283,9 @@ void BenchChunkHandOff(Report& report) {
     report.AtMost("chunk push and drain per " + Layout(kHandOffChannels, kHandOffSamples) +
                       " chunk vs a bare condition-variable hand-off",
                   result.Ratio(), 5.0);
+    report.Note("a thread blocked 10 ms on a condition variable runs p50 " +
+                Format(WakeUpAfterIdleSeconds() * 1e6, 1) +
+                " us after the notify: the system's share of the Octave latency figure");
 }
 
 void BenchSustainedRate(Report& report) {
@@ -253,11 +295,14 @@ void BenchSustainedRate(Report& report) {
     RunSustained(chunk, payload);  // warm-up
     std::vector<double> rates;
     std::size_t dropped = 0;
+    const double cpu_before = ProcessCpuSeconds();
+    const auto wall_start = Clock::now();
     for (int i = 0; i < kRateRuns; ++i) {
         const RateRun run = RunSustained(chunk, payload);
         rates.push_back(run.samples_per_second / kFastestRateHz);
         dropped += run.dropped;
     }
+    const double cores = (ProcessCpuSeconds() - cpu_before) / SecondsSince(wall_start);
     kx::ClearChunkBuffer(*kx::Session(), true);
     std::string each;
     for (double rate : rates) {
@@ -267,7 +312,8 @@ void BenchSustainedRate(Report& report) {
                        std::to_string(kRateSamples) + "-sample chunks), slowest of " + std::to_string(kRateRuns) +
                        " runs, vs the fastest headset (16 kHz)",
                    *std::min_element(rates.begin(), rates.end()), 200);
-    report.Note("runs: " + each);
+    report.Note("runs: " + each + "; the producer and the reader ran on " + Format(cores, 2) +
+                " cores on average (2 is a core each; less means other work on the machine took turns with them)");
     report.AtMost("chunks dropped in those runs (" + std::to_string(kRateRuns * kRateChunks) +
                       " made, producer unpaced)",
                   static_cast<double>(dropped), 0);

@@ -75,7 +75,7 @@ void PushChunkEntry(ChunkBufferState& buffer, ChunkEntry&& entry) {
 std::size_t ClearChunkBuffer(ChunkBufferState& buffer, bool reset_dropped) {
     // Samples the pool has no room for, and spares beyond a smaller capacity,
     // are freed after the lock is released.
-    std::deque<ChunkEntry> discarded;
+    ChunkQueue discarded;
     std::vector<std::vector<double>> surplus;
     {
         std::lock_guard<std::mutex> lock(buffer.mutex);
@@ -89,8 +89,8 @@ std::size_t ClearChunkBuffer(ChunkBufferState& buffer, bool reset_dropped) {
                            std::make_move_iterator(buffer.spare_samples.end()));
             buffer.spare_samples.resize(bound);
         }
-        for (ChunkEntry& chunk : discarded) {
-            KeepSpareLocked(buffer, chunk.samples);
+        for (std::size_t i = 0; i < discarded.size(); ++i) {
+            KeepSpareLocked(buffer, discarded[i].samples);
         }
     }
     return discarded.size();
@@ -103,20 +103,22 @@ ChunkReadResult ReadChunkBuffer(ChunkBufferState& buffer, int timeout_ms, bool d
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
         buffer.chunk_available.wait_until(lock, deadline, [&buffer] { return !buffer.chunk_buffer.empty(); });
     }
-    std::deque<ChunkEntry>& queue = buffer.chunk_buffer;
+    ChunkQueue& queue = buffer.chunk_buffer;
     if (!queue.empty()) {
         result.available = true;
         if (drain) {
             // Only the chunks' handles move under the lock; their samples are
             // copied by the caller after it is released.
             const std::size_t channels = queue.front().channel_count;
-            auto run_end = queue.begin();
-            while (run_end != queue.end() && run_end->channel_count == channels) {
-                ++run_end;
+            std::size_t run = 0;
+            while (run < queue.size() && queue[run].channel_count == channels) {
+                ++run;
             }
-            result.chunks.reserve(static_cast<std::size_t>(std::distance(queue.begin(), run_end)));
-            std::move(queue.begin(), run_end, std::back_inserter(result.chunks));
-            queue.erase(queue.begin(), run_end);
+            result.chunks.reserve(run);
+            for (std::size_t i = 0; i < run; ++i) {
+                result.chunks.push_back(std::move(queue.front()));
+                queue.pop_front();
+            }
         } else {
             // The newest chunk stays queued and may be dropped and recycled
             // at any push, so its copy is made now.

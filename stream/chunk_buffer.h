@@ -35,8 +35,9 @@
 // therefore bounded by about (2 x max_buffer_chunks + kSpareSampleVectors +
 // producers) x twice the largest chunk of the current layout, and a steady
 // stream whose reader keeps up holds at most max_buffer_chunks +
-// kSpareSampleVectors vectors besides the one in the making. In steady state
-// no chunk allocates, and a recycled vector of the same layout is not
+// kSpareSampleVectors vectors besides the one in the making. The queue's
+// ring of slots grows to the most chunks ever queued and stays. In steady
+// state no chunk allocates, and a recycled vector of the same layout is not
 // written before the producer fills it.
 #ifndef KX_STREAM_CHUNK_BUFFER_H
 #define KX_STREAM_CHUNK_BUFFER_H

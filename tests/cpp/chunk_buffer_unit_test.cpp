@@ -216,6 +216,26 @@ TEST(ChunkBuffer, ConcurrentProducersAndReader_EveryChunkReturnedOrDroppedInOrde
     EXPECT_EQ(returned + dropped, static_cast<std::size_t>(kProducers * kChunksEach));
 }
 
+// The ring grows while its oldest chunk sits in the middle of the slots.
+TEST(ChunkQueue, GrowingWhileWrappedAround_KeepsArrivalOrder) {
+    kx::ChunkQueue queue;
+    int next = 1;
+    for (; next <= 6; ++next) {
+        queue.push_back(Tagged(next));
+    }
+    for (int k = 0; k < 4; ++k) {
+        queue.pop_front();
+    }
+    for (; next <= 20; ++next) {
+        queue.push_back(Tagged(next));
+    }
+    ASSERT_EQ(queue.size(), 16u);
+    for (std::size_t i = 0; i < queue.size(); ++i) {
+        EXPECT_EQ(queue[i].samples.at(0), static_cast<double>(i + 5));
+    }
+    EXPECT_EQ(queue.back().samples.at(0), 20.0);
+}
+
 // ---- the pool of sample vectors ------------------------------------------------
 
 // A chunk of `size` values, all `value`, whose storage comes from the pool.
