@@ -1,7 +1,6 @@
 #include "stream/chunk_buffer.h"
 
 #include <chrono>
-#include <iterator>
 #include <mutex>
 #include <utility>
 
@@ -73,24 +72,17 @@ void PushChunkEntry(ChunkBufferState& buffer, ChunkEntry&& entry) {
 }
 
 std::size_t ClearChunkBuffer(ChunkBufferState& buffer, bool reset_dropped) {
-    // Samples the pool has no room for, and spares beyond a smaller capacity,
-    // are freed after the lock is released.
+    // A clear comes with a start, stop, connect, disconnect or teardown, never
+    // in a running stream: the pool is emptied too, and everything is freed
+    // after the lock is released.
     ChunkQueue discarded;
-    std::vector<std::vector<double>> surplus;
+    std::vector<std::vector<double>> spares;
     {
         std::lock_guard<std::mutex> lock(buffer.mutex);
         discarded.swap(buffer.chunk_buffer);
+        spares.swap(buffer.spare_samples);
         if (reset_dropped) {
             buffer.dropped_chunks = 0;
-        }
-        const std::size_t bound = buffer.max_buffer_chunks + kSpareSampleVectors;
-        if (buffer.spare_samples.size() > bound) {
-            surplus.assign(std::make_move_iterator(buffer.spare_samples.begin() + static_cast<std::ptrdiff_t>(bound)),
-                           std::make_move_iterator(buffer.spare_samples.end()));
-            buffer.spare_samples.resize(bound);
-        }
-        for (std::size_t i = 0; i < discarded.size(); ++i) {
-            KeepSpareLocked(buffer, discarded[i].samples);
         }
     }
     return discarded.size();

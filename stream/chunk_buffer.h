@@ -24,8 +24,9 @@
 //
 // Pool and memory bound: a chunk's sample vector comes from the pool
 // (TakeSampleVector, on the producer's thread) and goes back to it when the
-// chunk is dropped or cleared, or when the read that took it is destroyed,
-// after its samples were copied out. The pool keeps a vector only while the
+// chunk is dropped, or when the read that took it is destroyed, after its
+// samples were copied out. ClearChunkBuffer frees the cleared chunks and the
+// pool's spares, so a stopped stream holds no sample memory. The pool keeps a vector only while the
 // buffered chunks and the spare vectors together number fewer than
 // max_buffer_chunks + kSpareSampleVectors; any other is freed. Besides those,
 // only the chunk each producer is filling and the chunks a read has taken

@@ -253,7 +253,7 @@ std::size_t PoolAndBuffer(kx::SessionState& session) {
     return session.spare_samples.size() + session.chunk_buffer.size();
 }
 
-TEST(ChunkPool, ReadDroppedAndClearedChunks_GiveTheirStorageToTheNextChunks) {
+TEST(ChunkPool, ReadAndDroppedChunks_GiveTheirStorageToTheNextChunksAndAClearFreesIt) {
     kx::SessionState session;
     session.max_buffer_chunks = 4;
     std::set<const double*> storage;
@@ -268,9 +268,11 @@ TEST(ChunkPool, ReadDroppedAndClearedChunks_GiveTheirStorageToTheNextChunks) {
         EXPECT_EQ(storage.count(entry.samples.data()), 1u) << "chunk " << k << " got fresh storage";
         kx::PushChunkEntry(session, std::move(entry));
     }
-    EXPECT_EQ(kx::ClearChunkBuffer(session, true), 4u);
-    kx::ChunkEntry after_clear = Pooled(session, 0);
-    EXPECT_EQ(storage.count(after_clear.samples.data()), 1u);
+    { const kx::ChunkReadResult read = kx::ReadChunkBuffer(session, 0, true); }
+    EXPECT_GT(PoolAndBuffer(session), 0u);
+    kx::PushChunkEntry(session, Pooled(session, 0));
+    EXPECT_EQ(kx::ClearChunkBuffer(session, false), 1u);
+    EXPECT_EQ(PoolAndBuffer(session), 0u);  // a stopped stream holds no sample memory
 }
 
 TEST(ChunkPool, SparesAndBufferedTogether_StayWithinTheCapacityPlusTheSlack) {
@@ -295,23 +297,18 @@ TEST(ChunkPool, SparesAndBufferedTogether_StayWithinTheCapacityPlusTheSlack) {
     reads.push_back(kx::ReadChunkBuffer(session, 0, true));
     reads.clear();
     EXPECT_LE(PoolAndBuffer(session), bound);
-
-    // A smaller capacity at the next stream's clear trims the spares too.
-    session.max_buffer_chunks = 1;
-    kx::ClearChunkBuffer(session, true);
-    EXPECT_LE(PoolAndBuffer(session), 1 + kx::kSpareSampleVectors);
 }
 
 TEST(ChunkPool, TakeSampleVector_GivesTheSizeAskedAndSkipsSparesFarTooLarge) {
     kx::SessionState session;
     kx::PushChunkEntry(session, Pooled(session, 1.0, 1000));
-    kx::ClearChunkBuffer(session, true);
+    { const kx::ChunkReadResult read = kx::ReadChunkBuffer(session, 0, true); }
     const std::vector<double> small = kx::TakeSampleVector(session, 10);
     EXPECT_EQ(small.size(), 10u);
     EXPECT_LE(small.capacity(), 21u);  // the 1000-value spare was freed, not handed out
 
     kx::PushChunkEntry(session, Pooled(session, 1.0, 10));
-    kx::ClearChunkBuffer(session, true);
+    { const kx::ChunkReadResult read = kx::ReadChunkBuffer(session, 0, true); }
     const std::vector<double> larger = kx::TakeSampleVector(session, 15);
     EXPECT_EQ(larger.size(), 15u);
     EXPECT_TRUE(kx::TakeSampleVector(session, 0).empty());
