@@ -466,5 +466,27 @@ TEST_F(MockStreamTest, SecondStart_RefusedAfterEmptyingTheBufferWhileTheStreamGo
     EXPECT_FALSE(B(Ok(again), "stopped"));
 }
 
+// The mock thread fills storage that earlier reads handed back to the pool:
+// every sample of every read still follows the signal, continuously.
+TEST_F(MockStreamTest, Stream_ReadsAcrossRecycledStorage_EverySampleFollowsTheSignal) {
+    Connect();
+    EnableChannel(3);
+    EnableChannel(7);
+    Ok(Call("start_stream"));
+    std::size_t column = 0;
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (column < 4 * 25 && Clock::now() < deadline) {
+        CallResult read = Call("read_chunk", ReadPayload(1000));
+        const Samples samples = DataOf(Ok(read));
+        for (std::size_t k = 0; k < samples.columns; ++k, ++column) {
+            const double t = static_cast<double>(column) / 250.0;
+            ASSERT_EQ(samples.at(0, k), std::sin(t * (2 * 6.283185307179586) + 0.15 * 3) * 20 + 15) << column;
+            ASSERT_EQ(samples.at(1, k), std::sin(t * (3 * 6.283185307179586) + 0.15 * 7) * 21 + 35) << column;
+        }
+    }
+    EXPECT_GE(column, 4u * 25u) << "the mock stream did not deliver 4 chunks within 10 s";
+    Ok(Call("stop_stream"));
+}
+
 }  // namespace
 }  // namespace kxtest
