@@ -5,8 +5,9 @@ function kx_bench_octave(results_file)
   %   simulated SDK streaming 32 channels x 160 samples at 16 kHz, set up by
   %   the scenario in KXSIM_SCENARIO) against kx_bench_trivial_mex, a MEX
   %   file that returns results of the same shapes with no logic. Each figure
-  %   is printed, and appended to results_file, as
-  %   "NAME: R (target <= T)"; notes start with two spaces.
+  %   is printed, and written to results_file, as "NAME: R (target <= T)";
+  %   notes start with two spaces. Octave only: the chunks' reception times
+  %   are compared with Octave's time().
   %
   %   Example (from the build folder, both MEX files on the path):
   %     setenv('KXSIM_SCENARIO', '.../bench/octave/bench_16k_32x160.scenario');
