@@ -86,16 +86,16 @@ struct ChunkBufferState {
     std::mutex mutex;
     std::condition_variable chunk_available;  // notified after every push
     ChunkQueue chunk_buffer;                  // oldest first
-    // Sample vectors of chunks that were read, dropped or cleared, kept for
-    // the next chunks instead of being freed: the pool.
+    // Sample vectors of chunks that were read or dropped, kept for the next
+    // chunks instead of being freed: the pool.
     std::vector<std::vector<double>> spare_samples;
 };
 
 // What ReadChunkBuffer returns. When it is destroyed it hands the chunks'
 // sample vectors back to the pool of the buffer they came from, taking that
 // buffer's mutex, so it must not outlive the buffer nor be destroyed under
-// its mutex; move the samples out to keep them. Its members are
-// defined with the buffer's operations, in stream/chunk_buffer.cpp.
+// its mutex; move the samples out to keep them. Its members are defined with
+// the buffer's operations, in stream/chunk_buffer.cpp.
 class ChunkReadResult {
 public:
     ChunkReadResult() = default;
