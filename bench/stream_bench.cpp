@@ -312,8 +312,9 @@ void BenchSustainedRate(Report& report) {
                        std::to_string(kRateSamples) + "-sample chunks), slowest of " + std::to_string(kRateRuns) +
                        " runs, vs the fastest headset (16 kHz)",
                    *std::min_element(rates.begin(), rates.end()), 200);
-    report.Note("runs: " + each + "; the producer and the reader ran on " + Format(cores, 2) +
-                " cores on average (2 is a core each; less means other work on the machine took turns with them)");
+    report.Note("runs: " + each + "; the producer and the reader used " + Format(cores, 2) +
+                " cores on average (a reader that falls behind never idles, so drops with less than 2 mean"
+                " they shared a core with other work)");
     report.AtMost("chunks dropped in those runs (" + std::to_string(kRateRuns * kRateChunks) +
                       " made, producer unpaced)",
                   static_cast<double>(dropped), 0);
