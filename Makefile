@@ -29,8 +29,9 @@ demo: deps $(BUILD)/CMakeCache.txt
 
 bench: build
 	cmake --build $(BUILD) --target bench -j$(JOBS)
+	rm -f $(BUILD)/bench/results-*.txt
 	ctest --test-dir $(BUILD) -L bench --output-on-failure
-	@cat $(BUILD)/bench/results.txt
+	@./bench/tally.sh $(BUILD)/bench/results-*.txt
 
 # make soak SECONDS=N: the soak for N seconds (default 300); its last line is
 # "soak: S streams, P chunks produced, U unaccounted".

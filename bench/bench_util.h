@@ -1,10 +1,15 @@
-// Timing and reporting helpers shared by the gateway benchmarks.
+// Timing, counting and reporting helpers shared by the gateway benchmarks.
 //
-// Every figure is the ratio of two medians taken in the same run: the code
-// under test and a baseline doing the same work in the plainest way, their
-// trials interleaved so that a slow moment on a shared machine falls on both.
+// Every figure is a ratio against a baseline measured in the same run: the
+// code under test and a baseline doing the same work in the plainest way,
+// their trials interleaved so that a slow moment on a shared machine falls on
+// both. Each figure is one line "NAME: R (target <= T)" or ">="; lines that
+// start with two spaces are notes. bench/tally.sh counts the figures.
 #ifndef KX_BENCH_BENCH_UTIL_H
 #define KX_BENCH_BENCH_UTIL_H
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -40,6 +45,14 @@ inline double Median(std::vector<double> values) {
     return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2.0;
 }
 
+inline void Require(bool condition, const std::string& what) {
+    if (!condition) {
+        throw std::runtime_error(what);
+    }
+}
+
+inline bool Verbose() { return std::getenv("KX_BENCH_VERBOSE") != nullptr; }
+
 struct Comparison {
     double subject = 0.0;   // median seconds per unit of the code under test
     double baseline = 0.0;  // median seconds per unit of the baseline
@@ -62,24 +75,31 @@ inline Comparison Compare(int trials, const std::function<double()>& subject, co
             subject_times.push_back(subject());
         }
     }
-    if (std::getenv("KX_BENCH_VERBOSE") != nullptr) {
-        std::fprintf(stderr, "  subject  ns:");
-        for (double t : subject_times) std::fprintf(stderr, " %.0f", t * 1e9);
-        std::fprintf(stderr, "\n  baseline ns:");
-        for (double t : baseline_times) std::fprintf(stderr, " %.0f", t * 1e9);
-        std::fprintf(stderr, "\n");
+    if (Verbose()) {
+        std::fprintf(stderr, "  subject median %.0f ns, baseline median %.0f ns\n", Median(subject_times) * 1e9,
+                     Median(baseline_times) * 1e9);
     }
     return {Median(subject_times), Median(baseline_times)};
 }
 
-// A target as written: "5x", "1.1x".
-inline std::string FormatLimit(double limit) {
-    std::ostringstream text;
-    text << limit;
-    return text.str();
+// Page faults (minor and major) of the calling thread so far.
+inline long ThreadPageFaults() {
+    struct rusage usage {};
+    getrusage(RUSAGE_THREAD, &usage);
+    return usage.ru_minflt + usage.ru_majflt;
 }
 
-inline std::string Format(double value, int precision = 2) {
+// Resident memory of the process, from /proc/self/statm.
+inline std::size_t ResidentBytes() {
+    std::ifstream statm("/proc/self/statm");
+    std::size_t size_pages = 0;
+    std::size_t resident_pages = 0;
+    statm >> size_pages >> resident_pages;
+    Require(static_cast<bool>(statm), "cannot read /proc/self/statm");
+    return resident_pages * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+}
+
+inline std::string Format(double value, int precision) {
     std::ostringstream text;
     text.setf(std::ios::fixed);
     text.precision(precision);
@@ -87,13 +107,20 @@ inline std::string Format(double value, int precision = 2) {
     return text.str();
 }
 
-// One line per figure, on stdout and in the results file.
+// Two decimals, none from 100 on.
+inline std::string FormatRatio(double value) { return Format(value, value >= 100 ? 0 : 2); }
+
+inline std::string FormatLimit(double limit) {
+    std::ostringstream text;
+    text << limit;
+    return text.str();
+}
+
+// One line per figure or note, on stdout and in the results file.
 class Report {
 public:
     explicit Report(const std::string& path) : file_(path, std::ios::trunc) {
-        if (!file_) {
-            throw std::runtime_error("cannot write " + path);
-        }
+        Require(static_cast<bool>(file_), "cannot write " + path);
     }
 
     void Line(const std::string& text) {
@@ -103,49 +130,18 @@ public:
         file_.flush();
     }
 
-    // "<what>: <ratio>x <baseline> (target <= <limit>x)"
-    void AtMost(const std::string& what, double ratio, const std::string& baseline, double limit) {
-        Figure(what + ": " + Format(ratio) + "x " + baseline +  " (target <= " + FormatLimit(limit) + "x)",
-               ratio <= limit);
+    void AtMost(const std::string& name, double value, double limit) {
+        Line(name + ": " + FormatRatio(value) + " (target <= " + FormatLimit(limit) + ")");
     }
 
-    // "<what>: <ratio>x <baseline> (target >= <limit>x)"
-    void AtLeast(const std::string& what, double ratio, const std::string& baseline, double limit) {
-        Figure(what + ": " + Format(ratio, ratio < 100 ? 2 : 0) + "x " + baseline +  " (target >= " +
-                   FormatLimit(limit) + "x)",
-               ratio >= limit);
+    void AtLeast(const std::string& name, double value, double limit) {
+        Line(name + ": " + FormatRatio(value) + " (target >= " + FormatLimit(limit) + ")");
     }
 
     void Note(const std::string& text) { Line("  " + text); }
 
-    void Summary() {
-        Line(std::to_string(met_) + " of " + std::to_string(figures_) + " figures within target" +
-             (missed_.empty() ? "" : "; missed: " + Join(missed_)));
-    }
-
 private:
-    void Figure(const std::string& text, bool met) {
-        ++figures_;
-        if (met) {
-            ++met_;
-        } else {
-            missed_.push_back(text.substr(0, text.find(':')));
-        }
-        Line(text);
-    }
-
-    static std::string Join(const std::vector<std::string>& parts) {
-        std::string joined;
-        for (const std::string& part : parts) {
-            joined += (joined.empty() ? "" : ", ") + part;
-        }
-        return joined;
-    }
-
     std::ofstream file_;
-    int figures_ = 0;
-    int met_ = 0;
-    std::vector<std::string> missed_;
 };
 
 }  // namespace kxbench

@@ -6,12 +6,12 @@
 
 namespace kxbench {
 
-void BenchChunkHandOff(Report& report);       // buffer push + drain vs a bare hand-off
-void BenchChunkConversion(Report& report);    // data callback vs a float->double copy
-void BenchReadChunkThroughMex(Report& report);  // read_chunk vs status and vs memcpy
-void BenchSustainedRate(Report& report);      // whole path vs the fastest headset
-void BenchBufferMemory(Report& report);       // full buffer vs its raw sample bytes
-void BenchSimulatedSignal(Report& report);    // the simulator's EEG signal vs the fastest headset
+void BenchChunkConversion(Report& report);      // data callback vs the best own interleave; page faults
+void BenchReadChunkThroughMex(Report& report);  // read_chunk vs memcpy
+void BenchSustainedRate(Report& report);        // whole path vs the fastest headset
+void BenchBufferMemory(Report& report);         // full buffer vs its raw bytes; growth of a long stream
+void BenchChunkHandOff(Report& report);         // buffer push + drain vs a bare hand-off
+void BenchSimulatedSignal(Report& report);       // the simulator's EEG signal vs the fastest headset
 
 }  // namespace kxbench
 

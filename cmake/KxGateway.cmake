@@ -14,6 +14,7 @@ set(KX_GATEWAY_SOURCES
   session/connection.cpp
   stream/chunk_buffer.cpp
   stream/stream_control.cpp
+  stream/sample_conversion.cpp
   stream/mock_stream.cpp
   stream/chunk_reading.cpp
   device/device_info.cpp

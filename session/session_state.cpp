@@ -3,6 +3,7 @@
 #include "gateway/commands.h"
 #include "gateway/failure.h"
 #include "gateway/values.h"
+#include "stream/chunk_buffer.h"
 
 namespace kx {
 namespace {

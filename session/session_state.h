@@ -3,13 +3,12 @@
 #define KX_SESSION_SESSION_STATE_H
 
 #include "interfaces/kxcore.h"
-#include "stream/chunk_buffer.h"
+#include "stream/chunk_types.h"
 
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -28,9 +27,11 @@ struct MockAnnotation {
 
 // Written on MATLAB's thread unless noted. The SDK's data callback reads
 // `manager` and `stream_sample_rate_hz` on its own thread, hence the atomics.
-// `mutex` guards the chunk buffer members; `mock_mutex` guards the mock
+// The chunk buffer's members (max_buffer_chunks, dropped_chunks, mutex,
+// chunk_available, chunk_buffer and the pool's spare_samples) come from
+// ChunkBufferState and are guarded by `mutex`; `mock_mutex` guards the mock
 // members that the mock stream thread reads. The two are never held together.
-struct SessionState {
+struct SessionState : ChunkBufferState {
     SessionState();
     ~SessionState();
     SessionState(const SessionState&) = delete;
@@ -48,12 +49,6 @@ struct SessionState {
     // may call back after connect has answered, so the record lives until
     // the manager is freed.
     std::shared_ptr<ConnectWaitState> connect_wait;
-
-    std::size_t max_buffer_chunks = 256;
-    std::size_t dropped_chunks = 0;
-    std::mutex mutex;
-    std::condition_variable chunk_available;
-    std::deque<ChunkEntry> chunk_buffer;
 
     bool mock_mode;
     bool mock_core_initialized = false;

@@ -2,6 +2,7 @@
 #include "gateway/failure.h"
 #include "gateway/payload.h"
 #include "gateway/values.h"
+#include "session/session_state.h"
 #include "stream/chunk_buffer.h"
 
 #include <algorithm>
@@ -11,13 +12,13 @@
 namespace kx {
 namespace {
 
-struct ReadOptions {
+struct ReadChunkOptions {
     int timeout_ms = 0;
     bool drain = true;
 };
 
-ReadOptions ReadReadOptions(const mxArray* payload) {
-    ReadOptions options;
+ReadChunkOptions ReadChunkOptionsFromPayload(const mxArray* payload) {
+    ReadChunkOptions options;
     if (FindPayloadField(payload, "timeout_ms") != nullptr) {
         options.timeout_ms = TruncateToInt32(RequirePayloadScalar(payload, "timeout_ms", false));
     }
@@ -44,8 +45,8 @@ MxPtr MakeMetaWithoutChunks(std::size_t dropped_chunks) {
 }  // namespace
 
 MxPtr HandleReadChunk(const mxArray* payload) {
-    const ReadOptions options = ReadReadOptions(payload);
-    const ChunkReadResult read = ReadChunkBuffer(options.timeout_ms, options.drain);
+    const ReadChunkOptions options = ReadChunkOptionsFromPayload(payload);
+    const ChunkReadResult read = ReadChunkBuffer(*Session(), options.timeout_ms, options.drain);
     if (read.chunks.empty()) {
         return StructBuilder({"data", "meta"})
             .Set("data", MakeEmptyDouble())
@@ -70,7 +71,9 @@ MxPtr HandleReadChunk(const mxArray* payload) {
         received_at.push_back(chunk.received_at);
     }
 
-    MxPtr data = CheckCreated(mxCreateDoubleMatrix(channel_count, total_samples, mxREAL));
+    // Every element is written by the copies below, so the matrix is not
+    // zeroed first; each chunk is one block of whole columns.
+    MxPtr data = CheckCreated(mxCreateUninitNumericMatrix(channel_count, total_samples, mxDOUBLE_CLASS, mxREAL));
     double* out = mxGetDoubles(data.get());
     std::size_t column = 0;
     for (const ChunkEntry& chunk : read.chunks) {

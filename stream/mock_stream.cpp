@@ -4,6 +4,7 @@
 #include "session/session_state.h"
 #include "stream/chunk_buffer.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <mutex>
@@ -41,11 +42,11 @@ MockChunkPlan TakeNextChunkPlan(SessionState& session) {
     return plan;
 }
 
-ChunkEntry BuildMockChunk(const MockChunkPlan& plan) {
+ChunkEntry BuildMockChunk(SessionState& session, const MockChunkPlan& plan) {
     const std::size_t channel_count = plan.channels.size();
     const std::size_t sample_count = static_cast<std::size_t>(plan.sample_count);
     ChunkEntry entry;
-    entry.samples.assign(channel_count * sample_count, 0.0);
+    entry.samples = TakeSampleVector(session, channel_count * sample_count);
     entry.channel_count = channel_count;
     entry.sample_count = sample_count;
     entry.received_at = SystemClockSeconds();
@@ -57,6 +58,8 @@ ChunkEntry BuildMockChunk(const MockChunkPlan& plan) {
                     MockSignalValue(plan.first_sample + k, plan.rate_hz, c, plan.channels[c]);
             }
         }
+    } else {
+        std::fill(entry.samples.begin(), entry.samples.end(), 0.0);
     }
     return entry;
 }
@@ -100,7 +103,7 @@ void MockStreamLoop(SessionState& session) noexcept {
         try {
             MockChunkPlan plan = TakeNextChunkPlan(session);
             period = ChunkPeriod(plan.rate_hz, plan.sample_count);
-            PushChunkEntry(session, BuildMockChunk(plan));
+            PushChunkEntry(session, BuildMockChunk(session, plan));
         } catch (...) {
             // The chunk is lost; the stream goes on with the next one.
         }

@@ -9,7 +9,9 @@
 #include "session/session_state.h"
 #include "stream/chunk_buffer.h"
 #include "stream/mock_stream.h"
+#include "stream/sample_conversion.h"
 
+#include <algorithm>
 #include <chrono>
 #include <limits>
 #include <mutex>
@@ -54,19 +56,6 @@ bool AllFloat32Channels(const void* const* data, const std::uint8_t* types, std:
         }
     }
     return true;
-}
-
-// The headsets' usual layout, converted in the order the chunk is written:
-// one pass over the samples, each writing its channels side by side, instead
-// of one strided pass per channel (several times faster for wide chunks).
-void ConvertFloat32SampleMajor(const void* const* data, std::size_t sample_count, std::size_t channel_count,
-                               double* samples) {
-    for (std::size_t s = 0; s < sample_count; ++s) {
-        double* column = samples + s * channel_count;
-        for (std::size_t c = 0; c < channel_count; ++c) {
-            column[c] = static_cast<double>(static_cast<const float*>(data[c])[s]);
-        }
-    }
 }
 
 void StartRealStream(SessionState& session, kx_eeg_manager* manager) {
@@ -139,17 +128,19 @@ void ChunkCallback(const void* const* data, std::size_t sample_count, void* user
             return;  // a layout that cannot be addressed: the chunk is lost
         }
         ChunkEntry entry;
-        entry.samples.assign(channel_count * sample_count, 0.0);
+        entry.received_at = SystemClockSeconds();
+        entry.samples = TakeSampleVector(session, channel_count * sample_count);
         entry.channel_count = channel_count;
         entry.sample_count = sample_count;
-        entry.received_at = SystemClockSeconds();
         entry.sample_frequency_hz = session.stream_sample_rate_hz.load();
         double* samples = entry.samples.data();
         if (data != nullptr && AllFloat32Channels(data, types, channel_count)) {
-            ConvertFloat32SampleMajor(data, sample_count, channel_count, samples);
+            InterleaveFloat32(data, channel_count, sample_count, samples);
             PushChunkEntry(session, std::move(entry));
             return;
         }
+        // A recycled vector holds its last chunk: rows without data read 0.0.
+        std::fill(entry.samples.begin(), entry.samples.end(), 0.0);
         for (std::size_t i = 0; i < channel_count && data != nullptr; ++i) {
             const void* channel = data[i];
             if (channel == nullptr) {

@@ -1,14 +1,17 @@
 // The chunk buffer on a local session record: capacity and drop counting,
-// draining and non-draining reads, timeouts, and concurrent producers.
+// draining and non-draining reads, timeouts, concurrent producers, and the
+// pool that recycles the chunks' sample vectors.
 #include "session/session_state.h"
 #include "stream/chunk_buffer.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <map>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -211,6 +214,177 @@ TEST(ChunkBuffer, ConcurrentProducersAndReader_EveryChunkReturnedOrDroppedInOrde
     }
     EXPECT_TRUE(in_order);
     EXPECT_EQ(returned + dropped, static_cast<std::size_t>(kProducers * kChunksEach));
+}
+
+// The ring grows while its oldest chunk sits in the middle of the slots.
+TEST(ChunkQueue, GrowingWhileWrappedAround_KeepsArrivalOrder) {
+    kx::ChunkQueue queue;
+    int next = 1;
+    for (; next <= 6; ++next) {
+        queue.push_back(Tagged(next));
+    }
+    for (int k = 0; k < 4; ++k) {
+        queue.pop_front();
+    }
+    for (; next <= 20; ++next) {
+        queue.push_back(Tagged(next));
+    }
+    ASSERT_EQ(queue.size(), 16u);
+    for (std::size_t i = 0; i < queue.size(); ++i) {
+        EXPECT_EQ(queue[i].samples.at(0), static_cast<double>(i + 5));
+    }
+    EXPECT_EQ(queue.back().samples.at(0), 20.0);
+}
+
+// ---- the pool of sample vectors ------------------------------------------------
+
+// A chunk of `size` values, all `value`, whose storage comes from the pool.
+kx::ChunkEntry Pooled(kx::SessionState& session, double value, std::size_t size = 64) {
+    kx::ChunkEntry entry;
+    entry.samples = kx::TakeSampleVector(session, size);
+    std::fill(entry.samples.begin(), entry.samples.end(), value);
+    entry.channel_count = 1;
+    entry.sample_count = size;
+    return entry;
+}
+
+std::size_t PoolAndBuffer(kx::SessionState& session) {
+    std::lock_guard<std::mutex> lock(session.mutex);
+    return session.spare_samples.size() + session.chunk_buffer.size();
+}
+
+TEST(ChunkPool, ReadAndDroppedChunks_GiveTheirStorageToTheNextChunksAndAClearFreesIt) {
+    kx::SessionState session;
+    session.max_buffer_chunks = 4;
+    std::set<const double*> storage;
+    for (int k = 1; k <= 6; ++k) {  // two dropped at the capacity
+        kx::ChunkEntry entry = Pooled(session, k);
+        storage.insert(entry.samples.data());
+        kx::PushChunkEntry(session, std::move(entry));
+    }
+    { const kx::ChunkReadResult read = kx::ReadChunkBuffer(session, 0, true); }
+    for (int k = 1; k <= 6; ++k) {
+        kx::ChunkEntry entry = Pooled(session, k);
+        EXPECT_EQ(storage.count(entry.samples.data()), 1u) << "chunk " << k << " got fresh storage";
+        kx::PushChunkEntry(session, std::move(entry));
+    }
+    { const kx::ChunkReadResult read = kx::ReadChunkBuffer(session, 0, true); }
+    EXPECT_GT(PoolAndBuffer(session), 0u);
+    kx::PushChunkEntry(session, Pooled(session, 0));
+    EXPECT_EQ(kx::ClearChunkBuffer(session, false), 1u);
+    EXPECT_EQ(PoolAndBuffer(session), 0u);  // a stopped stream holds no sample memory
+}
+
+TEST(ChunkPool, SparesAndBufferedTogether_StayWithinTheCapacityPlusTheSlack) {
+    kx::SessionState session;
+    session.max_buffer_chunks = 3;
+    const std::size_t bound = 3 + kx::kSpareSampleVectors;
+    // More chunks in flight than the bound allows, as when a producer keeps
+    // pushing while a long read holds its chunks.
+    std::vector<kx::ChunkEntry> in_flight;
+    for (int k = 0; k < 12; ++k) {
+        in_flight.push_back(Pooled(session, k));
+    }
+    for (kx::ChunkEntry& entry : in_flight) {
+        kx::PushChunkEntry(session, std::move(entry));
+        EXPECT_LE(PoolAndBuffer(session), bound);
+    }
+    std::vector<kx::ChunkReadResult> reads;
+    reads.push_back(kx::ReadChunkBuffer(session, 0, true));
+    for (int k = 0; k < 3; ++k) {
+        kx::PushChunkEntry(session, kx::ChunkEntry());
+    }
+    reads.push_back(kx::ReadChunkBuffer(session, 0, true));
+    reads.clear();
+    EXPECT_LE(PoolAndBuffer(session), bound);
+}
+
+TEST(ChunkPool, TakeSampleVector_GivesTheSizeAskedAndSkipsSparesFarTooLarge) {
+    kx::SessionState session;
+    kx::PushChunkEntry(session, Pooled(session, 1.0, 1000));
+    { const kx::ChunkReadResult read = kx::ReadChunkBuffer(session, 0, true); }
+    const std::vector<double> small = kx::TakeSampleVector(session, 10);
+    EXPECT_EQ(small.size(), 10u);
+    EXPECT_LE(small.capacity(), 21u);  // the 1000-value spare was freed, not handed out
+
+    kx::PushChunkEntry(session, Pooled(session, 1.0, 10));
+    { const kx::ChunkReadResult read = kx::ReadChunkBuffer(session, 0, true); }
+    const std::vector<double> larger = kx::TakeSampleVector(session, 15);
+    EXPECT_EQ(larger.size(), 15u);
+    EXPECT_TRUE(kx::TakeSampleVector(session, 0).empty());
+}
+
+// A non-draining read hands out a copy: the queued original may be dropped
+// and its storage refilled by the next chunks while MATLAB copies it.
+TEST(ChunkPool, NonDrainingRead_KeepsItsValuesWhenTheNewestChunkIsRecycled) {
+    kx::SessionState session;
+    session.max_buffer_chunks = 1;
+    kx::PushChunkEntry(session, Pooled(session, 5.0));
+    const kx::ChunkReadResult peek = kx::ReadChunkBuffer(session, 0, false);
+    for (int k = 0; k < 4; ++k) {
+        kx::PushChunkEntry(session, Pooled(session, -1.0));
+    }
+    ASSERT_EQ(peek.chunks.size(), 1u);
+    EXPECT_EQ(peek.chunks[0].samples, std::vector<double>(64, 5.0));
+}
+
+TEST(ChunkPool, MovedReadResult_HandsItsVectorsBackOnce) {
+    kx::SessionState session;
+    for (int k = 0; k < 3; ++k) {
+        kx::PushChunkEntry(session, Pooled(session, k));
+    }
+    {
+        kx::ChunkReadResult first = kx::ReadChunkBuffer(session, 0, true);
+        kx::ChunkReadResult moved(std::move(first));
+        kx::ChunkReadResult assigned;
+        assigned = std::move(moved);
+        EXPECT_EQ(assigned.chunks.size(), 3u);
+    }
+    EXPECT_EQ(PoolAndBuffer(session), 3u);
+}
+
+TEST(ChunkPool, ConcurrentProducersAndReader_EveryChunkReadIntactWhileStorageIsRecycled) {
+    kx::SessionState session;
+    session.max_buffer_chunks = 8;
+    constexpr int kProducers = 2;
+    constexpr int kChunksEach = 3000;
+    std::atomic<int> finished{0};
+    std::vector<std::thread> producers;
+    for (int p = 0; p < kProducers; ++p) {
+        producers.emplace_back([&session, &finished, p] {
+            for (int k = 0; k < kChunksEach; ++k) {
+                // Sizes vary, so spares of other sizes are handed out too.
+                const std::size_t size = 32 + static_cast<std::size_t>(k % 5) * 16;
+                kx::PushChunkEntry(session, Pooled(session, p * 1e6 + k, size));
+            }
+            finished.fetch_add(1);
+        });
+    }
+    std::size_t chunks_read = 0;
+    std::size_t torn = 0;
+    const auto deadline = Clock::now() + std::chrono::seconds(30);
+    for (int round = 0;; ++round) {
+        const bool all_done = finished.load() == kProducers;
+        // Every third read peeks, the others drain.
+        const kx::ChunkReadResult read = kx::ReadChunkBuffer(session, 5, round % 3 != 0);
+        for (const kx::ChunkEntry& chunk : read.chunks) {
+            ++chunks_read;
+            const bool uniform = std::all_of(chunk.samples.begin(), chunk.samples.end(),
+                                             [&chunk](double value) { return value == chunk.samples.front(); });
+            if (chunk.samples.size() != chunk.sample_count || !uniform) {
+                ++torn;
+            }
+        }
+        if ((all_done && !read.available) || Clock::now() > deadline) {
+            break;
+        }
+    }
+    for (std::thread& producer : producers) {
+        producer.join();
+    }
+    EXPECT_GT(chunks_read, 0u);
+    EXPECT_EQ(torn, 0u);
+    EXPECT_LE(PoolAndBuffer(session), 8 + kx::kSpareSampleVectors);
 }
 
 }  // namespace

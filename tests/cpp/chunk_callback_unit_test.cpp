@@ -81,6 +81,48 @@ TEST_F(ChunkCallbackTest, NullChannelOrUnknownCode_LeavesThatRowAtZero) {
     EXPECT_EQ(null_array.chunks[0].samples, std::vector<double>(8, 0.0));
 }
 
+// Storage comes back from the pool holding the previous chunk's values.
+TEST_F(ChunkCallbackTest, RecycledStorage_RowsWithoutDataStillReadZero) {
+    kxsim::SetChannelTypes({KX_DATA_TYPE_FLOAT64, KX_DATA_TYPE_FLOAT64, KX_DATA_TYPE_FLOAT64});
+    const double values[] = {7, 8};
+    const void* const full[] = {values, values, values};
+    kx::ChunkCallback(full, 2, &session_);
+    EXPECT_EQ(Drain().chunks.at(0).samples, (std::vector<double>{7, 7, 7, 8, 8, 8}));
+
+    kxsim::SetChannelTypes({KX_DATA_TYPE_FLOAT64, 9, KX_DATA_TYPE_FLOAT64});
+    const void* const partial[] = {values, values, nullptr};
+    kx::ChunkCallback(partial, 2, &session_);
+    EXPECT_EQ(Drain().chunks.at(0).samples, (std::vector<double>{7, 0, 0, 8, 0, 0}));
+}
+
+// Blocks of four channels and four samples, and the channels and samples
+// left over at the edges, each land in their own place.
+TEST_F(ChunkCallbackTest, Float32Chunks_EveryLayoutInterleavedExactly) {
+    for (const std::size_t channels : {1u, 3u, 4u, 5u, 8u, 12u, 13u, 64u}) {
+        for (const std::size_t samples : {1u, 3u, 4u, 6u, 17u}) {
+            kxsim::SetChannelTypes(std::vector<int>(channels, KX_DATA_TYPE_FLOAT32));
+            std::vector<std::vector<float>> arrays(channels, std::vector<float>(samples));
+            std::vector<const void*> data;
+            for (std::size_t c = 0; c < channels; ++c) {
+                for (std::size_t s = 0; s < samples; ++s) {
+                    arrays[c][s] = static_cast<float>(c) * 1000.0f + static_cast<float>(s) + 0.5f;
+                }
+                data.push_back(arrays[c].data());
+            }
+            kx::ChunkCallback(data.data(), samples, &session_);
+            const kx::ChunkReadResult read = Drain();
+            ASSERT_EQ(read.chunks.size(), 1u);
+            std::vector<double> expected;
+            for (std::size_t s = 0; s < samples; ++s) {
+                for (std::size_t c = 0; c < channels; ++c) {
+                    expected.push_back(static_cast<double>(arrays[c][s]));
+                }
+            }
+            EXPECT_EQ(read.chunks[0].samples, expected) << channels << " x " << samples;
+        }
+    }
+}
+
 TEST_F(ChunkCallbackTest, NoSessionOrNoManager_PushesNothing) {
     const double values[] = {1};
     const void* const data[] = {values};

@@ -351,6 +351,36 @@ TEST_F(StreamTest, ReadChunk_ChannelCountChangesMidStream_NextReadReturnsTheNewL
     EXPECT_FALSE(Meta(Ok(Call("read_chunk")), "available"));
 }
 
+// Chunk storage is recycled between drops, reads and layouts, and the matrix
+// is not zeroed before the copy: every value must still be the SDK's.
+TEST_F(StreamTest, ReadChunk_StorageRecycledAcrossDropsAndLayouts_EveryValueAsTheSdkMadeIt) {
+    kxsim::SetManualStream(true);
+    kxsim::SetChannelCountChangeAfter(5, 3);  // chunks 0-4 carry 8 channels, later ones 3
+    Connect();
+    Ok(Call("start_stream", Capacity(3)));
+    const auto expect_chunks = [this](const CallResult& read, std::size_t first_chunk, std::size_t channels) {
+        const Samples samples = DataOf(read.value);
+        ASSERT_EQ(samples.channels, channels);
+        ASSERT_EQ(samples.columns, 3u * 25u);
+        for (std::size_t column = 0; column < samples.columns; ++column) {
+            for (std::size_t p = 0; p < channels; ++p) {
+                ASSERT_EQ(samples.at(p, column),
+                          kxsim::ExpectedValue(KX_DATA_TYPE_FLOAT32, static_cast<int>(p), first_chunk * 25 + column))
+                    << "channel " << p << " column " << column;
+            }
+        }
+    };
+    ASSERT_TRUE(kxsim::EmitChunks(4));
+    CallResult first = Call("read_chunk");
+    EXPECT_EQ(Meta(Ok(first), "dropped_chunks"), 1);
+    expect_chunks(first, 1, 8);
+
+    ASSERT_TRUE(kxsim::EmitChunks(5));  // chunks 4-8; 4 and 5 are dropped
+    CallResult second = Call("read_chunk");
+    EXPECT_EQ(Meta(Ok(second), "dropped_chunks"), 2);
+    expect_chunks(second, 6, 3);
+}
+
 // Chunks produced by the SDK are each accounted for exactly once: returned,
 // reported dropped, or reported drained by the stop.
 TEST_F(StreamTest, FastStreamSlowReader_EveryChunkReturnedDroppedOrDrained) {
@@ -440,6 +470,28 @@ TEST_F(MockStreamTest, SecondStart_RefusedAfterEmptyingTheBufferWhileTheStreamGo
     EXPECT_TRUE(B(Ok(stop), "stopped"));
     CallResult again = Call("stop_stream");
     EXPECT_FALSE(B(Ok(again), "stopped"));
+}
+
+// The mock thread fills storage that earlier reads handed back to the pool:
+// every sample of every read still follows the signal, continuously.
+TEST_F(MockStreamTest, Stream_ReadsAcrossRecycledStorage_EverySampleFollowsTheSignal) {
+    Connect();
+    EnableChannel(3);
+    EnableChannel(7);
+    Ok(Call("start_stream"));
+    std::size_t column = 0;
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (column < 4 * 25 && Clock::now() < deadline) {
+        CallResult read = Call("read_chunk", ReadPayload(1000));
+        const Samples samples = DataOf(Ok(read));
+        for (std::size_t k = 0; k < samples.columns; ++k, ++column) {
+            const double t = static_cast<double>(column) / 250.0;
+            ASSERT_EQ(samples.at(0, k), std::sin(t * (2 * 6.283185307179586) + 0.15 * 3) * 20 + 15) << column;
+            ASSERT_EQ(samples.at(1, k), std::sin(t * (3 * 6.283185307179586) + 0.15 * 7) * 21 + 35) << column;
+        }
+    }
+    EXPECT_GE(column, 4u * 25u) << "the mock stream did not deliver 4 chunks within 10 s";
+    Ok(Call("stop_stream"));
 }
 
 }  // namespace

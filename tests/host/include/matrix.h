@@ -74,6 +74,8 @@ MXHOST_EXTERN_C mxArray* mxCreateDoubleMatrix(mwSize m, mwSize n, mxComplexity f
 MXHOST_EXTERN_C mxArray* mxCreateNumericMatrix(mwSize m, mwSize n, mxClassID classid, mxComplexity flag);
 MXHOST_EXTERN_C mxArray* mxCreateNumericArray(mwSize ndim, const mwSize* dims, mxClassID classid,
                                              mxComplexity flag);
+/* Data left unset, as in MATLAB: the caller writes every element. */
+MXHOST_EXTERN_C mxArray* mxCreateUninitNumericMatrix(size_t m, size_t n, mxClassID classid, mxComplexity flag);
 MXHOST_EXTERN_C mxArray* mxCreateLogicalScalar(mxLogical value);
 MXHOST_EXTERN_C mxArray* mxCreateLogicalMatrix(mwSize m, mwSize n);
 MXHOST_EXTERN_C mxArray* mxCreateLogicalArray(mwSize ndim, const mwSize* dims);

@@ -51,7 +51,7 @@ void AddViolationLocked(const std::string& what) {
   else if (v.size() == kMaxViolations) v.push_back("... further violations dropped");
 }
 
-mxArray* NewArray(mxClassID cls, std::vector<mwSize> dims, const char* origin) {
+mxArray* NewArray(mxClassID cls, std::vector<mwSize> dims, const char* origin, bool zeroed) {
   while (dims.size() < 2) dims.push_back(1);
   while (dims.size() > 2 && dims.back() == 1) dims.pop_back();
   auto a = std::make_unique<mxArray>();
@@ -69,7 +69,8 @@ mxArray* NewArray(mxClassID cls, std::vector<mwSize> dims, const char* origin) {
   }
   if (cls == mxCELL_CLASS) a->slots.assign(a->nelem, nullptr);
   else if (cls != mxSTRUCT_CLASS && cls != mxOBJECT_CLASS && a->nelem > 0)
-    a->data.reset(static_cast<unsigned char*>(std::calloc(a->nelem, a->elem_size)));
+    a->data.reset(static_cast<unsigned char*>(zeroed ? std::calloc(a->nelem, a->elem_size)
+                                                     : std::malloc(a->nelem * a->elem_size)));
   a->origin = origin;
   a->seq = S().next_seq++;
   a->context = S().ctx.serial;

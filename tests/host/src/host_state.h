@@ -110,7 +110,8 @@ class Api {
 
 // Helpers below expect S().mu held.
 void AddViolationLocked(const std::string& what);
-mxArray* NewArray(mxClassID cls, std::vector<mwSize> dims, const char* origin);
+// Numeric data is zeroed unless `zeroed` is false (mxCreateUninit*).
+mxArray* NewArray(mxClassID cls, std::vector<mwSize> dims, const char* origin, bool zeroed = true);
 void DestroyTree(mxArray* a);
 // Turns a new numeric array complex: interleaved parts, all zero.
 void MakeComplex(mxArray* a);

@@ -36,13 +36,14 @@ T* Typed(const char* fn, const mxArray* pa, mxClassID cls) {
   return reinterpret_cast<T*>(a->data.get());
 }
 
-mxArray* CreateNumeric(const char* fn, std::vector<mwSize> dims, mxClassID cls, mxComplexity flag) {
+mxArray* CreateNumeric(const char* fn, std::vector<mwSize> dims, mxClassID cls, mxComplexity flag,
+                       bool zeroed = true) {
   Api api(fn);
   if (!IsNumericClass(cls)) {
     api.Violation(std::string("class ") + std::to_string(cls) + " is not numeric");
     return nullptr;
   }
-  mxArray* a = mxhost::detail::NewArray(cls, std::move(dims), fn);
+  mxArray* a = mxhost::detail::NewArray(cls, std::move(dims), fn, zeroed);
   if (flag == mxCOMPLEX) mxhost::detail::MakeComplex(a);
   return a;
 }
@@ -210,6 +211,10 @@ mxArray* mxCreateNumericMatrix(mwSize m, mwSize n, mxClassID classid, mxComplexi
 
 mxArray* mxCreateNumericArray(mwSize ndim, const mwSize* dims, mxClassID classid, mxComplexity flag) {
   return CreateNumeric(__func__, DimsOf(ndim, dims), classid, flag);
+}
+
+mxArray* mxCreateUninitNumericMatrix(size_t m, size_t n, mxClassID classid, mxComplexity flag) {
+  return CreateNumeric(__func__, {m, n}, classid, flag, false);
 }
 
 mxArray* mxCreateLogicalScalar(mxLogical value) {
