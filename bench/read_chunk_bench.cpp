@@ -50,7 +50,7 @@ double TrialReadChunk(mxhost::MexModule& mex) {
             "read_chunk matrix has the wrong size");
     const double* values = mxGetDoubles(data);
     Require(values[kChannels * kSamples * kChunks - 1] ==
-                kxsim::ExpectedValue(KX_DATA_TYPE_FLOAT32, kChannels - 1, kxsim::SampleIndex() - 1),
+                kxsim::RampValue(KX_DATA_TYPE_FLOAT32, kChannels - 1, kxsim::SampleIndex() - 1),
             "read_chunk returned a wrong last sample");
     return seconds;
 }
@@ -79,6 +79,7 @@ void BenchReadChunkThroughMex(Report& report) {
     mxhost::ClearViolations();
     kxsim::SetHeadsets({BenchHeadset()});
     kxsim::SetManualStream(true);
+    kxsim::SetSignal(kxsim::SignalKind::kRamp);  // the last sample is checked against its index
     kxsim::SetConnectPlan({0, 10, 10, true, -1});
     {
         mxhost::MexModule mex(KX_BENCH_MEX_REAL);

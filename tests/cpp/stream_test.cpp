@@ -354,6 +354,7 @@ TEST_F(StreamTest, ReadChunk_ChannelCountChangesMidStream_NextReadReturnsTheNewL
 // Chunk storage is recycled between drops, reads and layouts, and the matrix
 // is not zeroed before the copy: every value must still be the SDK's.
 TEST_F(StreamTest, ReadChunk_StorageRecycledAcrossDropsAndLayouts_EveryValueAsTheSdkMadeIt) {
+    kxsim::SetSignal(kxsim::SignalKind::kRamp);
     kxsim::SetManualStream(true);
     kxsim::SetChannelCountChangeAfter(5, 3);  // chunks 0-4 carry 8 channels, later ones 3
     Connect();
@@ -365,7 +366,7 @@ TEST_F(StreamTest, ReadChunk_StorageRecycledAcrossDropsAndLayouts_EveryValueAsTh
         for (std::size_t column = 0; column < samples.columns; ++column) {
             for (std::size_t p = 0; p < channels; ++p) {
                 ASSERT_EQ(samples.at(p, column),
-                          kxsim::ExpectedValue(KX_DATA_TYPE_FLOAT32, static_cast<int>(p), first_chunk * 25 + column))
+                          kxsim::RampValue(KX_DATA_TYPE_FLOAT32, static_cast<int>(p), first_chunk * 25 + column))
                     << "channel " << p << " column " << column;
             }
         }
