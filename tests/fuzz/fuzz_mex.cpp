@@ -35,18 +35,13 @@
 #include <string>
 #include <vector>
 
+#include "command_names.h"
 #include "harness.h"
 #include "kxsim.h"
 
 namespace {
 
 using mxhost::Array;
-
-const char* const kCommands[] = {
-    "status", "ping", "init", "close", "scan", "connect", "disconnect", "is_connected",
-    "is_streaming", "get_device_info", "get_device_features", "get_battery_info", "set_channel_enabled",
-    "set_channel_gain", "set_channel_bias", "set_sample_rate", "load_config", "start_stream",
-    "read_chunk", "stop_stream", "annotate", "get_annotations", "clear_annotations"};
 
 const char* const kFields[] = {"device_name", "message", "max_buffer_chunks", "timeout_ms", "drain",
                                "channel_id", "enabled", "polarity", "gain_mode", "rate_hz"};
@@ -204,6 +199,13 @@ private:
         return items[in_.ConsumeIntegralInRange<std::size_t>(0, N - 1)];
     }
 
+    // The command table's names, in table order, so that an input picks the
+    // same command as long as the table keeps its order.
+    const std::string& PickCommand() {
+        static const std::vector<std::string> commands = kxtest::CommandNames();
+        return commands[in_.ConsumeIntegralInRange<std::size_t>(0, commands.size() - 1)];
+    }
+
     void Step() {
         switch (in_.ConsumeIntegralInRange<int>(0, 15)) {
             case 0: case 1: case 2: case 3: HostileCall(); break;
@@ -221,20 +223,20 @@ private:
 
     std::string Text() {
         switch (in_.ConsumeIntegralInRange<int>(0, 9)) {
-            case 0: case 1: case 2: return Pick(kCommands);
+            case 0: case 1: case 2: return PickCommand();
             case 3: {  // one character's case flipped
-                std::string t = Pick(kCommands);
+                std::string t = PickCommand();
                 std::size_t i = in_.ConsumeIntegralInRange<std::size_t>(0, t.size() - 1);
                 t[i] = static_cast<char>(t[i] ^ 0x20);
                 return t;
             }
             case 4: {  // blanks around or inside
-                std::string t = Pick(kCommands);
+                std::string t = PickCommand();
                 return in_.ConsumeBool() ? Pick(kBlanks) + t : t + Pick(kBlanks);
             }
-            case 5: return std::string(Pick(kCommands)) + Pick(kPercents);
+            case 5: return PickCommand() + Pick(kPercents);
             case 6: {  // long
-                std::string piece = in_.ConsumeBool() ? Pick(kCommands) : "\xE2\x82\xAC";
+                std::string piece = in_.ConsumeBool() ? PickCommand() : "\xE2\x82\xAC";
                 std::string t;
                 const std::size_t repeat = in_.ConsumeIntegralInRange<std::size_t>(1, 3000);
                 for (std::size_t i = 0; i < repeat; ++i) t += piece;
@@ -422,7 +424,7 @@ private:
         Invoke(in_.ConsumeIntegralInRange<int>(0, 1), args, command);
     }
 
-    void WellFormedCall() { WellFormed(Pick(kCommands)); }
+    void WellFormedCall() { WellFormed(PickCommand()); }
 
     // The usual path, so that short inputs reach a stream.
     void Sequence() {

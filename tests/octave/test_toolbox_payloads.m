@@ -7,10 +7,11 @@ KX_TB_ANSWERS = [];
 fake = kx_tb_fake_gateway();
 cleanup = onCleanup(@() rmpath(fake));
 
-% Commands without inputs pass no payload.
-plain = {'status', 'ping', 'init', 'close', 'scan', 'disconnect', 'is_connected', ...
-         'is_streaming', 'get_device_info', 'get_device_features', 'get_battery_info', ...
-         'load_config', 'stop_stream', 'get_annotations', 'clear_annotations'};
+% Commands without inputs pass no payload: every command of the gateway's
+% table but those whose wrappers take inputs, checked further down.
+with_inputs = {'connect', 'annotate', 'set_channel_enabled', 'set_channel_gain', 'set_channel_bias', ...
+               'set_sample_rate', 'start_stream', 'read_chunk'};
+plain = setdiff(kx_tb_command_names(), with_inputs);
 for k = 1:numel(plain)
   result = feval(['kx_' plain{k}]);
   [command, payload] = kx_tb_last_call();
@@ -72,8 +73,8 @@ for k = 1:size(cases, 1)
   expect_equal(payload, cases{k, 3}, sprintf('payload of case %d (%s)', k, cases{k, 2}));
 end
 
-% Every command of the gateway's table has its wrapper checked above.
-untested = setdiff(kx_tb_command_names(), [plain, cases(:, 2)', {'start_stream'}]);
+% Every command with inputs has its wrapper checked above.
+untested = setdiff(with_inputs, [cases(:, 2)', {'start_stream'}]);
 if ~isempty(untested)
   error('payloads:untested', 'the wrapper of "%s" is not checked here', untested{1});
 end
