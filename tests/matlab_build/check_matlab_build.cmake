@@ -1,7 +1,7 @@
 # cmake -P script: lays out a fake MATLAB installation, builds the project's
 # MATLAB MEX files (the gateway and the toolbox's file MEX) against it with
 # -DMatlab_ROOT_DIR, and checks them.
-cmake_minimum_required(VERSION 3.19)
+cmake_minimum_required(VERSION 3.21)
 
 foreach(var KX_SOURCE_DIR KX_HOST_INCLUDE_DIR KX_HOST_LIBRARY KX_WORK_DIR KX_GENERATOR KX_C_COMPILER
             KX_CXX_COMPILER KX_NM KX_READELF)
