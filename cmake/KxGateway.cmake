@@ -2,25 +2,16 @@
 # functions through macros in its own mex.h, so the library is compiled once
 # per host; every MEX variant of that host links the same library.
 
-set(KX_GATEWAY_SOURCES
-  gateway/entry.cpp
-  gateway/command_table.cpp
-  gateway/failure.cpp
-  gateway/payload.cpp
-  gateway/timing.cpp
-  gateway/values.cpp
-  session/session_state.cpp
-  session/core_init.cpp
-  session/connection.cpp
-  stream/chunk_buffer.cpp
-  stream/stream_control.cpp
-  stream/sample_conversion.cpp
-  stream/mock_stream.cpp
-  stream/chunk_reading.cpp
-  device/device_info.cpp
-  device/settings.cpp
-  device/annotations.cpp
-)
+# The one list of the library's sources is gateway/sources.txt (the install
+# and build_kx_core_mex read it too); CMake reconfigures when it changes.
+set(KX_GATEWAY_SOURCE_LIST ${PROJECT_SOURCE_DIR}/gateway/sources.txt)
+set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${KX_GATEWAY_SOURCE_LIST})
+file(STRINGS ${KX_GATEWAY_SOURCE_LIST} KX_GATEWAY_SOURCES REGEX "^[^#]")
+list(TRANSFORM KX_GATEWAY_SOURCES STRIP)
+list(FILTER KX_GATEWAY_SOURCES EXCLUDE REGEX "^$")
+if(NOT KX_GATEWAY_SOURCES)
+  message(FATAL_ERROR "${KX_GATEWAY_SOURCE_LIST} lists no source")
+endif()
 list(TRANSFORM KX_GATEWAY_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
 
 # The command names, one a line in table order, read from the command table's

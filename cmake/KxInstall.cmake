@@ -8,8 +8,9 @@
 #                          MEX files find it through their $ORIGIN run path
 #   *.m, private/          the toolbox functions and the kx_core_mex help
 #   examples/              example scripts (not meant for the path)
-#   src/                   the gateway sources and src/mex/kx_edf_mex.cpp,
-#                          for build_kx_core_mex
+#   src/                   the gateway sources (src/gateway/sources.txt
+#                          lists them) and src/mex/kx_edf_mex.cpp, for
+#                          build_kx_core_mex
 # Nothing outside the folder is needed: addpath('P/kx_core_mex') from anywhere.
 set(KX_INSTALL_DIR kx_core_mex)
 
@@ -31,7 +32,19 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/matlab/ DESTINATION ${KX_INSTALL_DIR}
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${KX_INSTALL_DIR}/examples
         FILES_MATCHING PATTERN "*.m")
 install(FILES ${PROJECT_SOURCE_DIR}/matlab/mex/kx_edf_mex.cpp DESTINATION ${KX_INSTALL_DIR}/src/mex)
-foreach(area gateway session stream device interfaces)
-  install(DIRECTORY ${PROJECT_SOURCE_DIR}/${area}/ DESTINATION ${KX_INSTALL_DIR}/src/${area}
-          FILES_MATCHING PATTERN "*.cpp" PATTERN "*.h")
+# The gateway's sources as gateway/sources.txt lists them, that list, the two
+# backend files, and the headers of their folders and of interfaces/.
+set(_kx_install_sources ${KX_GATEWAY_SOURCE_LIST} ${KX_GATEWAY_SOURCES}
+    ${PROJECT_SOURCE_DIR}/session/backend_real.cpp ${PROJECT_SOURCE_DIR}/session/backend_mock.cpp)
+set(_kx_install_folders interfaces)
+foreach(file IN LISTS _kx_install_sources)
+  file(RELATIVE_PATH relative ${PROJECT_SOURCE_DIR} ${file})
+  get_filename_component(folder ${relative} DIRECTORY)
+  install(FILES ${file} DESTINATION ${KX_INSTALL_DIR}/src/${folder})
+  list(APPEND _kx_install_folders ${folder})
+endforeach()
+list(REMOVE_DUPLICATES _kx_install_folders)
+foreach(folder IN LISTS _kx_install_folders)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/${folder}/ DESTINATION ${KX_INSTALL_DIR}/src/${folder}
+          FILES_MATCHING PATTERN "*.h")
 endforeach()

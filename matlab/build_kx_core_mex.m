@@ -93,22 +93,7 @@ if ~exist(fullfile(sdk_dir, 'libkxcore.so.3'), 'file')
          'libkxcore.so.3 to it).'], sdk_dir);
 end
 
-sources = {};
-for area = {'gateway', 'session', 'stream', 'device'}
-  listing = dir(fullfile(root, area{1}, '*.cpp'));
-  for k = 1:numel(listing)
-    % The backend is chosen by linking exactly one of the two backend files.
-    if strncmp(listing(k).name, 'backend_', 8) && ...
-       ~strcmp(listing(k).name, ['backend_', opts.Backend, '.cpp'])
-      continue;
-    end
-    sources{end + 1} = fullfile(root, area{1}, listing(k).name); %#ok<AGROW>
-  end
-end
-if numel(sources) < 2 || ~exist(fullfile(root, 'gateway', 'entry.cpp'), 'file')
-  error('kestrix:toolbox:sourcesNotFound', ...
-        'build_kx_core_mex: the gateway sources were not found under %s.', root);
-end
+sources = gateway_sources(root, opts.Backend);
 if ~exist(out_dir, 'dir')
   mkdir(out_dir);
 end
@@ -198,6 +183,24 @@ if ~exist(edf_file, 'file')
   error('kestrix:toolbox:buildFailed', 'build_kx_core_mex: %s was not produced.', edf_file);
 end
 fprintf('Built %s\n', edf_file);
+end
+
+function sources = gateway_sources(root, backend)
+% The files gateway/sources.txt lists (the list CMake builds from), and the
+% backend file: the backend is chosen by linking exactly one of the two.
+list_file = fullfile(root, 'gateway', 'sources.txt');
+lines = {};
+if exist(list_file, 'file')
+  lines = strtrim(regexp(fileread(list_file), '[^\r\n]+', 'match'));
+end
+lines = lines(~cellfun(@isempty, lines) & ~strncmp(lines, '#', 1));
+lines{end + 1} = ['session/backend_', backend, '.cpp'];
+sources = cellfun(@(name) fullfile(root, name), lines, 'UniformOutput', false);
+missing = sources(~cellfun(@(file) exist(file, 'file') == 2, sources));
+if numel(lines) < 2 || ~isempty(missing)
+  error('kestrix:toolbox:sourcesNotFound', ...
+        'build_kx_core_mex: the gateway sources were not found under %s.', root);
+end
 end
 
 function [file, cleanup] = export_list()

@@ -15,6 +15,27 @@ for name = {'kx_core_mex.mex', 'kx_edf_mex.mex', 'kx_core_mex.m', 'libkxcore.so.
   expect_equal(exist(fullfile(folder, name{1}), 'file') > 0, true, ['installed ' name{1}]);
 end
 
+% build_kx_core_mex of the installed folder compiles the sources installed
+% in its src/ into a MEX file that works.
+addpath(folder);
+expect_equal(fileparts(which('build_kx_core_mex')), folder, 'the installed build_kx_core_mex runs');
+rebuilt = tempname();
+try
+  mex_file = build_kx_core_mex('SdkDir', folder, 'OutDir', rebuilt);
+catch err
+  rmpath(folder);
+  rethrow(err);
+end
+rmpath(folder);
+expect_equal(mex_file, fullfile(rebuilt, ['kx_core_mex.' mexext()]), 'MEX file built from the installed sources');
+[status, text] = system(sprintf(['env -u LD_LIBRARY_PATH -u KXSIM_SCENARIO octave-cli --no-gui --norc ', ...
+                                 '--no-history --quiet --eval "addpath(''%s''); disp(kx_core_mex(''scan'').devices(1).name)" 2>&1'], ...
+                                rebuilt));
+if status ~= 0 || isempty(strfind(text, 'SIM SOLA 101'))
+  error('install:rebuild', 'the MEX file built in the installed folder does not work: %s', text);
+end
+system(sprintf('rm -rf "%s"', rebuilt));
+
 % The folder moved after installing still works: nothing points outside it.
 moved = tempname();
 system(sprintf('mv "%s" "%s"', folder, moved));
