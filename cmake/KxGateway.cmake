@@ -39,17 +39,19 @@ function(kx_add_gateway_library name)
   # really unloads the file and a reload starts from a fresh session.
   target_compile_options(${name} PUBLIC -fvisibility=hidden -fvisibility-inlines-hidden
                          $<$<CXX_COMPILER_ID:GNU>:-fno-gnu-unique>)
-  target_link_libraries(${name} PUBLIC kxcore_sim Threads::Threads)
+  # The SDK's header only: the MEX file that links the library links the SDK.
+  target_link_libraries(${name} PUBLIC Threads::Threads)
 endfunction()
 
 # kx_add_mex_module(<target> GATEWAY <lib> BACKEND real|mock OUTPUT_DIR <dir>
 #                   SUFFIX <.mex|.mexa64|.so> [LINK <host libs>] [LINK_OPTIONS <opts>])
-# Builds kx_core_mex<suffix> into <dir>, with the SDK library beside it
-# (libkxcore.so.3.6.0 and its soname link), found through an $ORIGIN run path.
+# Builds kx_core_mex<suffix> into <dir>, with the SDK library (kx::sdk, see
+# cmake/KxSdk.cmake) beside it, libkxcore.so.3.6.0 and its soname link, found
+# through an $ORIGIN run path.
 function(kx_add_mex_module target)
   cmake_parse_arguments(ARG "" "GATEWAY;BACKEND;OUTPUT_DIR;SUFFIX" "LINK;LINK_OPTIONS" ${ARGN})
   add_library(${target} MODULE ${PROJECT_SOURCE_DIR}/session/backend_${ARG_BACKEND}.cpp)
-  target_link_libraries(${target} PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${ARG_GATEWAY}>" kxcore_sim ${ARG_LINK})
+  target_link_libraries(${target} PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${ARG_GATEWAY}>" kx::sdk ${ARG_LINK})
   # No undefined symbols, except under clang's sanitizers: clang links their
   # runtime into the executable only, where a module finds it.
   if(NOT (CMAKE_CXX_COMPILER_ID MATCHES "Clang" AND KX_SANITIZE))
@@ -66,8 +68,8 @@ function(kx_add_mex_module target)
     BUILD_WITH_INSTALL_RPATH TRUE
     INSTALL_RPATH "\$ORIGIN")
   add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:kxcore_sim> ${ARG_OUTPUT_DIR}/
-    COMMAND ${CMAKE_COMMAND} -E create_symlink $<TARGET_FILE_NAME:kxcore_sim> ${ARG_OUTPUT_DIR}/$<TARGET_SONAME_FILE_NAME:kxcore_sim>
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:kx::sdk> ${ARG_OUTPUT_DIR}/${KX_SDK_FILE_NAME}
+    COMMAND ${CMAKE_COMMAND} -E create_symlink ${KX_SDK_FILE_NAME} ${ARG_OUTPUT_DIR}/${KX_SDK_SONAME}
     VERBATIM)
   # The help text beside the MEX file; configure_file copies it again
   # whenever it changes.

@@ -25,7 +25,13 @@ foreach(target kx_edf_mex_octave kx_edf_mex_matlab)
     install(TARGETS ${target} LIBRARY DESTINATION ${KX_INSTALL_DIR})
   endif()
 endforeach()
-install(TARGETS kxcore_sim LIBRARY DESTINATION ${KX_INSTALL_DIR} NAMELINK_SKIP)
+if(KX_SDK_DIR)
+  install(FILES ${KX_SDK_DIR}/${KX_SDK_FILE_NAME} DESTINATION ${KX_INSTALL_DIR})
+  install(CODE "execute_process(COMMAND \${CMAKE_COMMAND} -E create_symlink ${KX_SDK_FILE_NAME}
+                \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${KX_INSTALL_DIR}/${KX_SDK_SONAME}\")")
+else()
+  install(TARGETS kxcore_sim LIBRARY DESTINATION ${KX_INSTALL_DIR} NAMELINK_SKIP)
+endif()
 
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/matlab/ DESTINATION ${KX_INSTALL_DIR}
         FILES_MATCHING PATTERN "*.m")

@@ -1,16 +1,19 @@
 # cmake -P script: lays out a fake MATLAB installation, builds the project's
 # MATLAB MEX files (the gateway and the toolbox's file MEX) against it with
-# -DMatlab_ROOT_DIR, and checks them.
+# -DMatlab_ROOT_DIR, and checks them. The sub-build links a device SDK from a
+# folder of its own (-DKX_SDK_DIR, holding a copy of the simulated SDK), as a
+# build against the vendor's SDK does, so it builds no simulator.
 cmake_minimum_required(VERSION 3.21)
 
-foreach(var KX_SOURCE_DIR KX_HOST_INCLUDE_DIR KX_HOST_LIBRARY KX_WORK_DIR KX_GENERATOR KX_C_COMPILER
-            KX_CXX_COMPILER KX_NM KX_READELF)
+foreach(var KX_SOURCE_DIR KX_HOST_INCLUDE_DIR KX_HOST_LIBRARY KX_SDK_LIBRARY KX_WORK_DIR KX_GENERATOR
+            KX_C_COMPILER KX_CXX_COMPILER KX_NM KX_READELF)
   if(NOT DEFINED ${var} OR "${${var}}" STREQUAL "")
     message(FATAL_ERROR "${var} is not set")
   endif()
 endforeach()
 
 set(root ${KX_WORK_DIR}/fake-matlab)
+set(sdk_dir ${KX_WORK_DIR}/vendor-sdk)
 set(build ${KX_WORK_DIR}/build)
 set(mex_file ${build}/matlab/kx_core_mex.mexa64)
 set(edf_file ${build}/matlab/kx_edf_mex.mexa64)
@@ -49,6 +52,10 @@ foreach(source c_mexapi_version.c cpp_mexapi_version.cpp)
        "int kx_fake_matlab_version_source = 1;\n")
 endforeach()
 
+# ---- the SDK folder ------------------------------------------------------------
+file(MAKE_DIRECTORY ${sdk_dir})
+file(COPY_FILE ${KX_SDK_LIBRARY} ${sdk_dir}/libkxcore.so.3.6.0)
+
 # ---- the sub-build -------------------------------------------------------------
 function(run_step what)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
@@ -61,7 +68,7 @@ endfunction()
 run_step("configure" ${CMAKE_COMMAND} -S ${KX_SOURCE_DIR} -B ${build} -G ${KX_GENERATOR}
          -DCMAKE_C_COMPILER=${KX_C_COMPILER} -DCMAKE_CXX_COMPILER=${KX_CXX_COMPILER}
          -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_FLAGS_DEBUG=-O0 -DCMAKE_CXX_FLAGS_DEBUG=-O0
-         -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DMatlab_ROOT_DIR=${root}
+         -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DMatlab_ROOT_DIR=${root} -DKX_SDK_DIR=${sdk_dir}
          -DKX_BUILD_OCTAVE=OFF -DKX_BUILD_TESTS=OFF -DKX_BUILD_BENCH=OFF)
 if(NOT step_output MATCHES "MATLAB found in ${root}")
   message(FATAL_ERROR "FindMatlab did not accept the fake installation:\n${step_output}")
@@ -77,6 +84,21 @@ endforeach()
 set(failures "")
 if(NOT EXISTS ${build}/matlab/libkxcore.so.3)
   string(APPEND failures "  libkxcore.so.3 is not beside the MEX file\n")
+endif()
+# The SDK beside the MEX file is the one KX_SDK_DIR named, and nothing of the
+# simulator was built.
+file(SHA256 ${sdk_dir}/libkxcore.so.3.6.0 sdk_hash)
+if(EXISTS ${build}/matlab/libkxcore.so.3.6.0)
+  file(SHA256 ${build}/matlab/libkxcore.so.3.6.0 copied_hash)
+else()
+  set(copied_hash "")
+endif()
+if(NOT copied_hash STREQUAL sdk_hash)
+  string(APPEND failures "  libkxcore.so.3.6.0 beside the MEX file is not the one from KX_SDK_DIR\n")
+endif()
+file(GLOB_RECURSE simulator_files ${build}/simsdk/*)
+if(simulator_files)
+  string(APPEND failures "  the simulated SDK was built although KX_SDK_DIR names the SDK\n")
 endif()
 
 run_step("nm -D" ${KX_NM} -D --defined-only ${mex_file})
@@ -99,6 +121,9 @@ endif()
 run_step("readelf -d" ${KX_READELF} -d ${mex_file})
 if(NOT step_output MATCHES "\\(RUNPATH\\)[^\n]*\\[\\$ORIGIN\\]")
   string(APPEND failures "  the run path is not RUNPATH $ORIGIN:\n${step_output}\n")
+endif()
+if(NOT step_output MATCHES "\\(NEEDED\\)[^\n]*\\[libkxcore\\.so\\.3\\]")
+  string(APPEND failures "  the MEX file does not link libkxcore.so.3:\n${step_output}\n")
 endif()
 
 # The file MEX: the same exports and run path, EDFlib linked, and neither
