@@ -4,7 +4,6 @@
 // state.
 #include "gateway/commands.h"
 #include "gateway/failure.h"
-#include "gateway/payload.h"
 #include "gateway/values.h"
 #include "session/session_state.h"
 

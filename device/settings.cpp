@@ -4,7 +4,6 @@
 #include "device/device_info.h"
 #include "gateway/commands.h"
 #include "gateway/failure.h"
-#include "gateway/payload.h"
 #include "gateway/values.h"
 #include "session/session_state.h"
 

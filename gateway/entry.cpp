@@ -3,7 +3,7 @@
 #include "gateway/command_table.h"
 #include "gateway/commands.h"
 #include "gateway/failure.h"
-#include "gateway/payload.h"
+#include "gateway/values.h"
 
 #include <cstddef>
 #include <exception>

@@ -1,5 +1,8 @@
-// Builders of the values handed back to MATLAB. Every builder returns an
-// owner, so a result under construction is freed if a later step fails.
+// The values exchanged with MATLAB: the payload struct's fields coming in,
+// and the results going back.
+// Readers reject; they never coerce silently or return a default. Every
+// builder returns an owner, so a result under construction is freed if a
+// later step fails.
 #ifndef KX_GATEWAY_VALUES_H
 #define KX_GATEWAY_VALUES_H
 
@@ -14,6 +17,33 @@
 #include <vector>
 
 namespace kx {
+
+// Payload fields.
+
+// Copies a char array's text (up to its first NUL) into `text`; false when the
+// host could not convert it. MATLAB's buffer is released on every path.
+bool CopyCharArray(const mxArray* value, std::string& text);
+
+// The field's decoded text, never empty.
+std::string RequirePayloadString(const mxArray* payload, const char* field);
+// The field's numeric value as a double, always finite.
+double RequirePayloadScalar(const mxArray* payload, const char* field, bool accept_logical);
+
+// The field's value when the payload has the field and it is not empty, else
+// null: how handlers tell an optional field that was left out.
+const mxArray* FindPayloadField(const mxArray* payload, const char* field);
+
+// Truncation toward zero to a signed 32-bit integer; a value outside that
+// range (the caller has checked it is finite) becomes INT32_MIN.
+std::int32_t TruncateToInt32(double value);
+
+// Copies at most capacity - 1 bytes of source and a terminating NUL.
+void CopyStringToBuffer(char* destination, std::size_t capacity, const std::string& source);
+
+// "\"" + field + "\"", the form every reader message names a field in.
+std::string QuotedField(const char* field);
+
+// Result values.
 
 MxPtr MakeDouble(double value);
 MxPtr MakeLogical(bool value);

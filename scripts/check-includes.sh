@@ -24,7 +24,7 @@ cd "$root"
 # matching line decides, so lines naming single units come before folder lines.
 layers='
 sdk-and-host interfaces/*
-base         gateway/failure gateway/payload gateway/values gateway/timing gateway/commands
+base         gateway/failure gateway/values gateway/timing gateway/commands
 buffer       stream/chunk_types stream/chunk_buffer
 record       session/session_state
 handlers     session/* stream/* device/*

@@ -3,7 +3,6 @@
 #include "device/device_info.h"
 #include "gateway/commands.h"
 #include "gateway/failure.h"
-#include "gateway/payload.h"
 #include "gateway/timing.h"
 #include "gateway/values.h"
 #include "session/core_init.h"

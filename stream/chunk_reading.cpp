@@ -1,6 +1,5 @@
 #include "gateway/commands.h"
 #include "gateway/failure.h"
-#include "gateway/payload.h"
 #include "gateway/values.h"
 #include "session/session_state.h"
 #include "stream/chunk_buffer.h"

@@ -2,7 +2,6 @@
 
 #include "gateway/commands.h"
 #include "gateway/failure.h"
-#include "gateway/payload.h"
 #include "gateway/timing.h"
 #include "gateway/values.h"
 #include "interfaces/kxcore.h"

@@ -1,7 +1,6 @@
 // Payload field readers and the conversions of payload numbers, on values of
 // the substitute MATLAB host.
 #include "gateway/failure.h"
-#include "gateway/payload.h"
 #include "gateway/values.h"
 
 #include "harness.h"
