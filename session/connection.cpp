@@ -7,7 +7,6 @@
 #include "gateway/values.h"
 #include "session/core_init.h"
 #include "session/session_state.h"
-#include "stream/chunk_buffer.h"
 
 #include <cstddef>
 #include <iterator>
@@ -129,13 +128,11 @@ MxPtr HandleRealScan(SessionState& session) {
 
 MxPtr HandleMockConnect(SessionState& session, const std::string& device_name) {
     EnsureCoreInitialized();
-    StopMockStreamThread(session);
-    ClearChunkBuffer(session, true);
+    DisconnectMockHeadset(session);
     {
         std::lock_guard<std::mutex> lock(session.mock_mutex);
         session.mock_connected = true;
         session.mock_device_name = device_name;
-        session.mock_streaming = false;
         session.mock_sample_index = 0;
     }
     return MakeConnectResult(true, MakeMockDeviceFeaturesStruct(), MakeMockDeviceInfoStruct(), device_name,
@@ -273,20 +270,7 @@ MxPtr HandleDisconnect() {
     SessionState& session = *Session();
     const bool was_connected = IsConnected();
     const bool was_streaming = IsStreaming();
-    std::uint64_t drained = 0;
-    if (session.mock_mode) {
-        StopMockStreamThread(session);
-        {
-            std::lock_guard<std::mutex> lock(session.mock_mutex);
-            session.mock_connected = false;
-            session.mock_streaming = false;
-            session.mock_device_name.clear();
-        }
-        session.stream_sample_rate_hz.store(0);
-        drained = ClearChunkBuffer(session, true);
-    } else {
-        drained = DestroyManagerIfNeeded();
-    }
+    const std::uint64_t drained = session.mock_mode ? DisconnectMockHeadset(session) : DestroyManagerIfNeeded();
     return MakeDisconnectResult(drained, was_connected, was_streaming);
 }
 

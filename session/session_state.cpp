@@ -161,6 +161,18 @@ void StopMockStreamThread(SessionState& session) {
     session.mock_streaming = false;
 }
 
+std::uint64_t DisconnectMockHeadset(SessionState& session) {
+    StopMockStreamThread(session);
+    {
+        std::lock_guard<std::mutex> lock(session.mock_mutex);
+        session.mock_connected = false;
+        session.mock_streaming = false;
+        session.mock_device_name.clear();
+    }
+    session.stream_sample_rate_hz.store(0);
+    return ClearChunkBuffer(session, true);
+}
+
 void ResetMockSessionState(bool keep_mock_mode) {
     SessionState& session = *Session();
     StopMockStreamThread(session);

@@ -89,6 +89,11 @@ std::uint64_t DestroyManagerIfNeeded();
 // Asks the mock stream thread to end, wakes it, joins it and clears
 // mock_streaming. mock_stop_requested stays set.
 void StopMockStreamThread(SessionState& session);
+
+// The mock counterpart of DestroyManagerIfNeeded: stops the mock stream,
+// drops the mock headset's link, then empties the chunk buffer; returns how
+// many chunks it discarded.
+std::uint64_t DisconnectMockHeadset(SessionState& session);
 void ResetMockSessionState(bool keep_mock_mode);
 
 // Registered on every manager; a dropped link is noticed through IsConnected.
