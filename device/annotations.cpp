@@ -23,11 +23,8 @@ MxPtr HandleAnnotate(const mxArray* payload) {
         std::lock_guard<std::mutex> lock(session.mock_mutex);
         session.mock_annotations.push_back(MockAnnotation{message, session.mock_sample_index});
     } else {
-        const kx_status status = CallSdkOrThrow(
-            "kx_eeg_manager_annotate", [&] { return kx_eeg_manager_annotate(manager, message.c_str()); });
-        if (status != KX_ERROR_OK) {
-            ThrowSdkStatus("kx_eeg_manager_annotate failed with status ", status);
-        }
+        CallSdkRequiringOk("kx_eeg_manager_annotate",
+                           [&] { return kx_eeg_manager_annotate(manager, message.c_str()); });
     }
     return StructBuilder({"annotated", "message"})
         .Set("annotated", MakeLogical(true))

@@ -8,6 +8,7 @@
 #include <exception>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace kx {
 
@@ -40,7 +41,7 @@ const char* ErrorIdentifier(std::uint8_t status);
 std::string InitErrorName(std::uint8_t status);
 const char* InitErrorIdentifier(std::uint8_t status);
 
-// prefix + status name + "." under the status's identifier; prefix is a literal
+// prefix + status name + "." under the status's identifier; prefix is text
 // such as "kx_core_scan failed with status ".
 [[noreturn]] void ThrowSdkStatus(const char* prefix, std::uint8_t status);
 [[noreturn]] void ThrowInitStatus(const char* prefix, std::uint8_t status);
@@ -60,6 +61,17 @@ auto CallSdkOrThrow(const char* operation, Callable&& call) -> decltype(call()) 
         return call();
     } catch (...) {
         RethrowAsNativeException(operation);
+    }
+}
+
+// CallSdkOrThrow for a call that answers a status: any status but
+// KX_ERROR_OK (0) fails through ThrowSdkStatus as
+// "<operation> failed with status <name>.".
+template <typename Callable>
+void CallSdkRequiringOk(const char* operation, Callable&& call) {
+    const std::uint8_t status = CallSdkOrThrow(operation, std::forward<Callable>(call));
+    if (status != 0) {
+        ThrowSdkStatus((std::string(operation) + " failed with status ").c_str(), status);
     }
 }
 

@@ -61,11 +61,8 @@ void StartRealStream(SessionState& session, kx_eeg_manager* manager) {
     StoreStreamRateFromSdk(session, manager);
     CallSdkOrThrow("kx_eeg_manager_set_callback_chunk",
                    [manager, &session] { kx_eeg_manager_set_callback_chunk(manager, ChunkCallback, &session); });
-    const kx_status status = CallSdkOrThrow(
-        "kx_eeg_manager_start_stream", [manager] { return kx_eeg_manager_start_stream(manager, nullptr, nullptr); });
-    if (status != 0) {
-        ThrowSdkStatus("kx_eeg_manager_start_stream failed with status ", status);
-    }
+    CallSdkRequiringOk("kx_eeg_manager_start_stream",
+                       [manager] { return kx_eeg_manager_start_stream(manager, nullptr, nullptr); });
     if (!WaitUntilStreamingState(true, kStreamStateTimeoutMs)) {
         ThrowMex(id::kNotStreaming, "Stream did not start.");
     }
@@ -212,11 +209,8 @@ MxPtr HandleStopStream() {
         }
     } else {
         if (was_streaming) {
-            const kx_status status = CallSdkOrThrow(
-                "kx_eeg_manager_stop_stream", [manager] { return kx_eeg_manager_stop_stream(manager, nullptr, nullptr); });
-            if (status != 0) {
-                ThrowSdkStatus("kx_eeg_manager_stop_stream failed with status ", status);
-            }
+            CallSdkRequiringOk("kx_eeg_manager_stop_stream",
+                               [manager] { return kx_eeg_manager_stop_stream(manager, nullptr, nullptr); });
             if (!WaitUntilStreamingState(false, kStreamStateTimeoutMs)) {
                 ThrowMex(id::kStreaming, "Stream did not stop.");
             }

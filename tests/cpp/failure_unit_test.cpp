@@ -81,5 +81,23 @@ TEST(FailingStatus, MessageNamesTheStatusNeverTheCode) {
     EXPECT_STREQ(null_result.what(), "kx_eeg_manager_new returned null.");
 }
 
+TEST(FailingStatus, CallRequiringOk_PassesOkAndNamesTheOperationOtherwise) {
+    int calls = 0;
+    CallSdkRequiringOk("kx_eeg_manager_annotate", [&calls] {
+        ++calls;
+        return std::uint8_t{0};
+    });
+    EXPECT_EQ(calls, 1);
+
+    MexFailure status = CaughtFailure([] { CallSdkRequiringOk("kx_eeg_manager_start_stream", [] { return 255; }); });
+    EXPECT_EQ(status.identifier, "kestrix:sdk:error");
+    EXPECT_STREQ(status.what(), "kx_eeg_manager_start_stream failed with status KX_ERROR_UNKNOWN.");
+
+    MexFailure thrown = CaughtFailure(
+        [] { CallSdkRequiringOk("kx_eeg_manager_stop_stream", []() -> int { throw std::runtime_error("gone"); }); });
+    EXPECT_EQ(thrown.identifier, "kestrix:sdk:nativeException");
+    EXPECT_STREQ(thrown.what(), "kx_eeg_manager_stop_stream threw native exception: gone");
+}
+
 }  // namespace
 }  // namespace kx
