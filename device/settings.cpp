@@ -8,6 +8,7 @@
 #include "session/session_state.h"
 
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <string>
 
@@ -43,6 +44,21 @@ std::string PolarityName(std::uint8_t polarity) {
 // number are what it receives.
 std::uint16_t SdkChannel(std::int32_t channel) {
     return static_cast<std::uint16_t>(static_cast<std::uint32_t>(channel) & 0xFFFFu);
+}
+
+// A checked channel setting goes into the mock headset's table, or to the
+// headset through `send`, which answers nothing.
+template <typename Stored, typename Value>
+void ApplyChannelSetting(kx_eeg_manager* manager, std::int32_t channel, Value value,
+                         std::map<int, Stored> SessionState::*mock_table,
+                         void (*send)(kx_eeg_manager*, std::uint16_t, Value)) {
+    SessionState& session = *Session();
+    if (session.mock_mode) {
+        std::lock_guard<std::mutex> lock(session.mock_mutex);
+        (session.*mock_table)[channel] = value;
+    } else {
+        send(manager, SdkChannel(channel), value);
+    }
 }
 
 // Connection first, then the streaming state; the payload is read after.
@@ -140,14 +156,7 @@ MxPtr HandleSetChannelEnabled(const mxArray* payload) {
     kx_eeg_manager* manager = RequireIdleConnectedDevice("Cannot change channel state while streaming.");
     const std::int32_t channel = RequireChannel(payload);
     const bool enabled = RequirePayloadScalar(payload, "enabled", true) != 0.0;
-
-    SessionState& session = *Session();
-    if (session.mock_mode) {
-        std::lock_guard<std::mutex> lock(session.mock_mutex);
-        session.mock_channel_enabled[channel] = enabled;
-    } else {
-        kx_eeg_manager_set_channel_enabled(manager, SdkChannel(channel), enabled);
-    }
+    ApplyChannelSetting(manager, channel, enabled, &SessionState::mock_channel_enabled, kx_eeg_manager_set_channel_enabled);
     return StructBuilder({"channel_id", "enabled"})
         .Set("channel_id", MakeDouble(channel))
         .Set("enabled", MakeLogical(enabled))
@@ -161,14 +170,7 @@ MxPtr HandleSetChannelGain(const mxArray* payload) {
         ThrowMex(id::kInvalidArgument, "Invalid channel number.");
     }
     const std::uint8_t mode = RequireGainMode(payload);
-
-    SessionState& session = *Session();
-    if (session.mock_mode) {
-        std::lock_guard<std::mutex> lock(session.mock_mutex);
-        session.mock_channel_gains[channel] = mode;
-    } else {
-        kx_eeg_manager_set_channel_gain(manager, SdkChannel(channel), mode);
-    }
+    ApplyChannelSetting(manager, channel, mode, &SessionState::mock_channel_gains, kx_eeg_manager_set_channel_gain);
     return StructBuilder({"channel_id", "gain_mode"})
         .Set("channel_id", MakeDouble(channel))
         .Set("gain_mode", MakeNamedValue(GainModeName(mode), mode))
@@ -179,14 +181,7 @@ MxPtr HandleSetChannelBias(const mxArray* payload) {
     kx_eeg_manager* manager = RequireIdleConnectedDevice("Cannot change channel bias while streaming.");
     const std::int32_t channel = RequireChannel(payload);
     const std::uint8_t polarity = RequirePolarity(payload);
-
-    SessionState& session = *Session();
-    if (session.mock_mode) {
-        std::lock_guard<std::mutex> lock(session.mock_mutex);
-        session.mock_channel_biases[channel] = polarity;
-    } else {
-        kx_eeg_manager_set_channel_bias(manager, SdkChannel(channel), polarity);
-    }
+    ApplyChannelSetting(manager, channel, polarity, &SessionState::mock_channel_biases, kx_eeg_manager_set_channel_bias);
     return StructBuilder({"channel_id", "polarity"})
         .Set("channel_id", MakeDouble(channel))
         .Set("polarity", MakeNamedValue(PolarityName(polarity), polarity))
@@ -206,11 +201,8 @@ MxPtr HandleSetSampleRate(const mxArray* payload) {
         session.mock_sample_rate_hz = rate_hz;
     } else {
         const std::uint8_t code = RequireDeviceRateCode(rate_hz);
-        const kx_status status = CallSdkOrThrow("kx_eeg_manager_set_data_stream_rate",
-                                                [&] { return kx_eeg_manager_set_data_stream_rate(manager, code); });
-        if (status != KX_ERROR_OK) {
-            ThrowSdkStatus("kx_eeg_manager_set_data_stream_rate failed with status ", status);
-        }
+        CallSdkRequiringOk("kx_eeg_manager_set_data_stream_rate",
+                           [&] { return kx_eeg_manager_set_data_stream_rate(manager, code); });
     }
     session.stream_sample_rate_hz.store(rate_hz);
     return StructBuilder({"sample_rate_hz"}).Set("sample_rate_hz", MakeDouble(rate_hz)).Release();
@@ -219,11 +211,8 @@ MxPtr HandleSetSampleRate(const mxArray* payload) {
 MxPtr HandleLoadConfig() {
     kx_eeg_manager* manager = RequireConnectedManager();
     if (!Session()->mock_mode) {
-        const kx_status status = CallSdkOrThrow("kx_eeg_manager_load_config",
-                                                [&] { return kx_eeg_manager_load_config(manager, nullptr, nullptr); });
-        if (status != KX_ERROR_OK) {
-            ThrowSdkStatus("kx_eeg_manager_load_config failed with status ", status);
-        }
+        CallSdkRequiringOk("kx_eeg_manager_load_config",
+                           [&] { return kx_eeg_manager_load_config(manager, nullptr, nullptr); });
     }
     return StructBuilder({"loaded"}).Set("loaded", MakeLogical(true)).Release();
 }
