@@ -327,27 +327,11 @@ function opts = parse_options(args)
 opts = struct('Duration', Inf, 'StopFcn', [], 'ChunkFcn', [], 'TimeoutMs', 200, ...
               'MaxBufferChunks', 256, 'Progress', true, 'File', '', 'Overwrite', false, ...
               'PhysicalRange', [], 'ChannelLabels', {{}});
-names = fieldnames(opts);
 if ~isempty(args) && isnumeric(args{1})
   opts.Duration = args{1};
   args = args(2:end);
 end
-if mod(numel(args), 2) ~= 0
-  error('kestrix:toolbox:invalidArgument', ...
-        'kx_record: options come in name/value pairs (options: %s).', strjoin(names', ', '));
-end
-for k = 1:2:numel(args)
-  name = kx_char(args{k});
-  row = [];
-  if ischar(name)
-    row = find(strcmpi(name, names), 1);
-  end
-  if isempty(row)
-    error('kestrix:toolbox:invalidArgument', 'kx_record: unknown option "%s" (options: %s).', ...
-          char(name), strjoin(names', ', '));
-  end
-  opts.(names{row}) = kx_char(args{k + 1});
-end
+opts = kx_parse_options('kx_record', args, opts);
 check_scalar(opts.Duration, 'Duration', 0, false);
 check_scalar(opts.TimeoutMs, 'TimeoutMs', 1, true);
 if isinf(opts.Duration) && isempty(opts.StopFcn)

@@ -44,22 +44,5 @@ end
 end
 
 function opts = parse_options(args)
-opts = struct('Overwrite', false, 'PhysicalRange', []);
-names = fieldnames(opts);
-if mod(numel(args), 2) ~= 0
-  error('kestrix:toolbox:invalidArgument', 'kx_save: options come in name/value pairs (options: %s).', ...
-        strjoin(names', ', '));
-end
-for k = 1:2:numel(args)
-  name = kx_char(args{k});
-  row = [];
-  if ischar(name)
-    row = find(strcmpi(name, names), 1);
-  end
-  if isempty(row)
-    error('kestrix:toolbox:invalidArgument', 'kx_save: unknown option "%s" (options: %s).', ...
-          char(name), strjoin(names', ', '));
-  end
-  opts.(names{row}) = args{k + 1};
-end
+opts = kx_parse_options('kx_save', args, struct('Overwrite', false, 'PhysicalRange', []));
 end
