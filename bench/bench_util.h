@@ -51,7 +51,9 @@ inline void Require(bool condition, const std::string& what) {
     }
 }
 
-inline bool Verbose() { return std::getenv("KX_BENCH_VERBOSE") != nullptr; }
+inline bool Verbose() {
+    return std::getenv("KX_BENCH_VERBOSE") != nullptr;
+}
 
 struct Comparison {
     double subject = 0.0;   // median seconds per unit of the code under test
@@ -108,7 +110,9 @@ inline std::string Format(double value, int precision) {
 }
 
 // Two decimals, none from 100 on.
-inline std::string FormatRatio(double value) { return Format(value, value >= 100 ? 0 : 2); }
+inline std::string FormatRatio(double value) {
+    return Format(value, value >= 100 ? 0 : 2);
+}
 
 inline std::string FormatLimit(double limit) {
     std::ostringstream text;

@@ -30,8 +30,7 @@ using Interleave = void (*)(const float* const* channels, std::size_t channel_co
                             double* out);
 
 // out[s * C + c] = channel c's sample s, one sample after the other.
-void InterleaveScalar(const float* const* channels, std::size_t channel_count, std::size_t sample_count,
-                      double* out) {
+void InterleaveScalar(const float* const* channels, std::size_t channel_count, std::size_t sample_count, double* out) {
     for (std::size_t s = 0; s < sample_count; ++s) {
         double* column = out + s * channel_count;
         for (std::size_t c = 0; c < channel_count; ++c) {
@@ -221,8 +220,8 @@ void CompareCallback(Report& report, std::size_t channels, std::size_t samples, 
     }
     const double query = Median(query_times);
     const std::string layout = Layout(channels, samples);
-    report.AtMost("data callback " + layout + " float32, drained every 16, vs the best own interleave",
-                  result.Ratio(), 1.5);
+    report.AtMost("data callback " + layout + " float32, drained every 16, vs the best own interleave", result.Ratio(),
+                  1.5);
     report.Note("baseline: " + std::string(best.name) + " into one preallocated buffer, " +
                 Format(result.baseline * 1e9, 0) + " ns per chunk; callback " + Format(result.subject * 1e9, 0) +
                 " ns, of which " + Format(query * 1e9, 0) +

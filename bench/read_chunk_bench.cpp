@@ -15,7 +15,7 @@
 namespace kxbench {
 namespace {
 
-constexpr int kChunks = 256;           // the default buffer capacity, full
+constexpr int kChunks = 256;  // the default buffer capacity, full
 constexpr std::size_t kChannels = 32;
 constexpr std::size_t kSamples = 25;
 constexpr int kCopiesPerTrial = 8;
@@ -91,8 +91,8 @@ void BenchReadChunkThroughMex(Report& report) {
 
         const std::vector<double> source(kChannels * kSamples * kChunks, 0.5);
         std::vector<double> target(source.size());
-        const Comparison vs_memcpy =
-            Compare(61, [&] { return TrialReadChunk(mex); }, [&] { return TrialMemcpy(source, target); });
+        const Comparison vs_memcpy = Compare(
+            61, [&] { return TrialReadChunk(mex); }, [&] { return TrialMemcpy(source, target); });
 
         Ok(mex.Call("stop_stream"), "stop_stream");
         mex.ForceClear();

@@ -11,7 +11,7 @@ void BenchReadChunkThroughMex(Report& report);  // read_chunk vs memcpy
 void BenchSustainedRate(Report& report);        // whole path vs the fastest headset
 void BenchBufferMemory(Report& report);         // full buffer vs its raw bytes; growth of a long stream
 void BenchChunkHandOff(Report& report);         // buffer push + drain vs a bare hand-off
-void BenchSimulatedSignal(Report& report);       // the simulator's EEG signal vs the fastest headset
+void BenchSimulatedSignal(Report& report);      // the simulator's EEG signal vs the fastest headset
 
 }  // namespace kxbench
 

@@ -271,8 +271,7 @@ void BenchLongStream(Report& report) {
     }
     const std::size_t after = ResidentBytes();
     const double growth_mib = static_cast<double>(after > before ? after - before : 0) / (1024.0 * 1024.0);
-    report.AtMost("resident memory growth over 10^6 push and read cycles of " + Layout(kChannels, kSamples) +
-                      ", MiB",
+    report.AtMost("resident memory growth over 10^6 push and read cycles of " + Layout(kChannels, kSamples) + ", MiB",
                   growth_mib, 1.0);
 }
 
@@ -283,8 +282,7 @@ void BenchChunkHandOff(Report& report) {
     report.AtMost("chunk push and drain per " + Layout(kHandOffChannels, kHandOffSamples) +
                       " chunk vs a bare condition-variable hand-off",
                   result.Ratio(), 5.0);
-    report.Note("a thread blocked 10 ms on a condition variable runs p50 " +
-                Format(WakeUpAfterIdleSeconds() * 1e6, 1) +
+    report.Note("a thread blocked 10 ms on a condition variable runs p50 " + Format(WakeUpAfterIdleSeconds() * 1e6, 1) +
                 " us after the notify: the system's share of the Octave latency figure");
 }
 
@@ -315,9 +313,9 @@ void BenchSustainedRate(Report& report) {
     report.Note("runs: " + each + "; the producer and the reader used " + Format(cores, 2) +
                 " cores on average (a reader that falls behind never idles, so drops with less than 2 mean"
                 " they shared a core with other work)");
-    report.AtMost("chunks dropped in those runs (" + std::to_string(kRateRuns * kRateChunks) +
-                      " made, producer unpaced)",
-                  static_cast<double>(dropped), 0);
+    report.AtMost(
+        "chunks dropped in those runs (" + std::to_string(kRateRuns * kRateChunks) + " made, producer unpaced)",
+        static_cast<double>(dropped), 0);
 }
 
 void BenchBufferMemory(Report& report) {

@@ -86,14 +86,11 @@ std::uint8_t RequireGainMode(const mxArray* payload) {
             case 4:
             case 6:
             case 8:
-            case 12:
-                return kx_multiplier_to_gain_mode(requested);
+            case 12: return kx_multiplier_to_gain_mode(requested);
             case 0:
             case 3:
-            case 5:
-                return static_cast<std::uint8_t>(value);
-            default:
-                break;
+            case 5: return static_cast<std::uint8_t>(value);
+            default: break;
         }
     }
     ThrowMex(id::kInvalidArgument,
@@ -144,8 +141,7 @@ std::uint8_t RequireDeviceRateCode(std::int32_t rate_hz) {
                          DeviceModelNameForMatlab(info.device_model) + " supports sample rates up to 500Hz.");
             }
             break;
-        default:
-            break;
+        default: break;
     }
     return match->code;
 }
@@ -156,7 +152,8 @@ MxPtr HandleSetChannelEnabled(const mxArray* payload) {
     kx_eeg_manager* manager = RequireIdleConnectedDevice("Cannot change channel state while streaming.");
     const std::int32_t channel = RequireChannel(payload);
     const bool enabled = RequirePayloadScalar(payload, "enabled", true) != 0.0;
-    ApplyChannelSetting(manager, channel, enabled, &SessionState::mock_channel_enabled, kx_eeg_manager_set_channel_enabled);
+    ApplyChannelSetting(manager, channel, enabled, &SessionState::mock_channel_enabled,
+                        kx_eeg_manager_set_channel_enabled);
     return StructBuilder({"channel_id", "enabled"})
         .Set("channel_id", MakeDouble(channel))
         .Set("enabled", MakeLogical(enabled))
@@ -181,7 +178,8 @@ MxPtr HandleSetChannelBias(const mxArray* payload) {
     kx_eeg_manager* manager = RequireIdleConnectedDevice("Cannot change channel bias while streaming.");
     const std::int32_t channel = RequireChannel(payload);
     const std::uint8_t polarity = RequirePolarity(payload);
-    ApplyChannelSetting(manager, channel, polarity, &SessionState::mock_channel_biases, kx_eeg_manager_set_channel_bias);
+    ApplyChannelSetting(manager, channel, polarity, &SessionState::mock_channel_biases,
+                        kx_eeg_manager_set_channel_bias);
     return StructBuilder({"channel_id", "polarity"})
         .Set("channel_id", MakeDouble(channel))
         .Set("polarity", MakeNamedValue(PolarityName(polarity), polarity))

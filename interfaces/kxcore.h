@@ -62,12 +62,7 @@ enum {
 };
 
 /* Channel element types reported by kx_eeg_manager_get_stream_channel_data_types. */
-enum {
-    KX_DATA_TYPE_FLOAT32 = 0,
-    KX_DATA_TYPE_UINT8 = 1,
-    KX_DATA_TYPE_UINT64 = 2,
-    KX_DATA_TYPE_FLOAT64 = 3
-};
+enum { KX_DATA_TYPE_FLOAT32 = 0, KX_DATA_TYPE_UINT8 = 1, KX_DATA_TYPE_UINT64 = 2, KX_DATA_TYPE_FLOAT64 = 3 };
 
 /* Device model codes of kx_device_info.device_model. */
 enum {
@@ -172,10 +167,9 @@ KX_SDK_API void kx_eeg_manager_disconnect(kx_eeg_manager* manager);
 KX_SDK_API bool kx_eeg_manager_is_connected(kx_eeg_manager* manager);
 KX_SDK_API bool kx_eeg_manager_is_streaming(kx_eeg_manager* manager);
 
-KX_SDK_API void kx_eeg_manager_set_callback_chunk(kx_eeg_manager* manager, kx_chunk_callback callback,
-                                                  void* user);
-KX_SDK_API void kx_eeg_manager_set_callback_disconnect(kx_eeg_manager* manager,
-                                                       kx_disconnect_callback callback, void* user);
+KX_SDK_API void kx_eeg_manager_set_callback_chunk(kx_eeg_manager* manager, kx_chunk_callback callback, void* user);
+KX_SDK_API void kx_eeg_manager_set_callback_disconnect(kx_eeg_manager* manager, kx_disconnect_callback callback,
+                                                       void* user);
 
 KX_SDK_API kx_status kx_eeg_manager_start_stream(kx_eeg_manager* manager, void* reserved1, void* reserved2);
 KX_SDK_API kx_status kx_eeg_manager_stop_stream(kx_eeg_manager* manager, void* reserved1, void* reserved2);
@@ -194,8 +188,7 @@ KX_SDK_API uint8_t kx_multiplier_to_gain_mode(int32_t multiplier);
 KX_SDK_API kx_status kx_eeg_manager_set_data_stream_rate(kx_eeg_manager* manager, uint8_t rate_code);
 
 KX_SDK_API kx_status kx_eeg_manager_annotate(kx_eeg_manager* manager, const char* text);
-KX_SDK_API void kx_eeg_manager_get_annotations(kx_eeg_manager* manager, const kx_annotation** list,
-                                               uint64_t* count);
+KX_SDK_API void kx_eeg_manager_get_annotations(kx_eeg_manager* manager, const kx_annotation** list, uint64_t* count);
 KX_SDK_API void kx_eeg_manager_clear_annotations(kx_eeg_manager* manager);
 
 #ifdef __cplusplus

@@ -1,5 +1,7 @@
 #include "session/session_state.h"
 
 namespace kx {
-bool DefaultMockMode() { return false; }
+bool DefaultMockMode() {
+    return false;
+}
 }  // namespace kx

@@ -56,8 +56,7 @@ MxPtr MakeScanResult(const kx_device_list_entry* list, std::size_t count) {
     return StructBuilder({"devices"}).Set("devices", devices.Release()).Release();
 }
 
-MxPtr MakeConnectResult(bool connected, MxPtr features, MxPtr info, const std::string& device_name,
-                        kx_status status) {
+MxPtr MakeConnectResult(bool connected, MxPtr features, MxPtr info, const std::string& device_name, kx_status status) {
     const char* status_name = "success";
     const char* message = "Connected successfully.";
     if (status == KX_ERROR_UNSUPPORTED_DEVICE) {

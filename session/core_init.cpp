@@ -22,7 +22,8 @@ void LockOnce(SessionState& session) {
 // The SDK may leave a path field without its NUL; never read past the field.
 std::string BoundedText(const char* field, std::size_t capacity) {
     const void* nul = std::memchr(field, '\0', capacity);
-    const std::size_t length = nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - field) : capacity;
+    const std::size_t length =
+        nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - field) : capacity;
     return std::string(field, length);
 }
 
@@ -44,9 +45,8 @@ sKXCORE_Config_t MockConfig() {
 }
 
 MxPtr MakeConfigStruct(const sKXCORE_Config_t& config) {
-    return StructBuilder({"log_buffer_size", "log_path", "log_level", "append_logs", "timestamps_enabled",
-                          "autoflush", "thread_ids_enabled", "chunk_size", "enable_logs", "update_path",
-                          "adapter_index"})
+    return StructBuilder({"log_buffer_size", "log_path", "log_level", "append_logs", "timestamps_enabled", "autoflush",
+                          "thread_ids_enabled", "chunk_size", "enable_logs", "update_path", "adapter_index"})
         .Set("log_buffer_size", MakeDouble(static_cast<double>(config.log_buffer_size)))
         .Set("log_path", MakeString(BoundedText(config.log_path, sizeof(config.log_path))))
         .Set("log_level", MakeDouble(config.log_level))

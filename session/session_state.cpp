@@ -200,8 +200,8 @@ void ResetMockSessionState(bool keep_mock_mode) {
 
 MxPtr HandleStatus() {
     SessionState& session = *Session();
-    StructBuilder result({"backend", "backend_variant", "connected", "core_initialized", "manager_present", "mode",
-                          "streaming"});
+    StructBuilder result(
+        {"backend", "backend_variant", "connected", "core_initialized", "manager_present", "mode", "streaming"});
     result.Set("backend", MakeString(kBackend));
     result.Set("backend_variant", MakeString(session.mock_mode ? "mock" : "mex"));
     result.Set("connected", MakeLogical(IsConnected()));

@@ -103,7 +103,9 @@ void BeginFree(Manager& m) {
 
 }  // namespace
 
-Clock::time_point After(int ms) { return Clock::now() + std::chrono::milliseconds(ms); }
+Clock::time_point After(int ms) {
+    return Clock::now() + std::chrono::milliseconds(ms);
+}
 
 void PushEvent(Manager& m, Manager::Event event) {
     m.events.push_back(event);
@@ -221,8 +223,9 @@ void kx_eeg_manager_free(kx_eeg_manager* manager) {
 
 kx_status kx_eeg_manager_connect(kx_eeg_manager* manager, const char* device_name, kx_connect_callback callback,
                                  void* user) {
-    OperationScope call("kx_eeg_manager_connect", manager,
-                        ", " + kxsim::detail::Quote(device_name) + ", " + kxsim::detail::Fn(callback) + ", " + Ptr(user));
+    OperationScope call(
+        "kx_eeg_manager_connect", manager,
+        ", " + kxsim::detail::Quote(device_name) + ", " + kxsim::detail::Fn(callback) + ", " + Ptr(user));
     World& world = call.world;
     Manager* const m = call.manager;
     if (call.Scripted()) return static_cast<kx_status>(call.script->status);
@@ -241,8 +244,8 @@ kx_status kx_eeg_manager_connect(kx_eeg_manager* manager, const char* device_nam
     const kxsim::Headset headset = kxsim::detail::EffectiveHeadset(world, *found);
     m->has_headset = true;
     m->headset = headset;
-    m->info = kx_device_info{headset.model, headset.hardware, headset.firmware, headset.serial,
-                             headset.sample_per_packet};
+    m->info =
+        kx_device_info{headset.model, headset.hardware, headset.firmware, headset.serial, headset.sample_per_packet};
     m->features = kxsim::detail::FeaturesOf(headset);
     world.feature_handles.insert(&m->features);
     m->enabled.assign(headset.electrodes, true);

@@ -64,7 +64,9 @@ void ScriptStatus(const std::string& op, int status, int times) {
     Script(op, Outcome{OutcomeKind::kStatus, status, "", times});
 }
 
-void ScriptNull(const std::string& op, int times) { Script(op, Outcome{OutcomeKind::kNull, 0, "", times}); }
+void ScriptNull(const std::string& op, int times) {
+    Script(op, Outcome{OutcomeKind::kNull, 0, "", times});
+}
 void ScriptNullList(const std::string& op, int count, int times) {
     Script(op, Outcome{OutcomeKind::kNull, count, "", times});
 }
@@ -306,8 +308,7 @@ double RampValue(int type_code, int channel_position, uint64_t sample_index) {
             return static_cast<double>((sample_index + 7u * static_cast<uint64_t>(channel_position)) % 256u);
         case KX_DATA_TYPE_UINT64:
             return static_cast<double>(sample_index * 1000u + static_cast<uint64_t>(channel_position));
-        default:
-            return RampSample(channel_position, sample_index);
+        default: return RampSample(channel_position, sample_index);
     }
 }
 
@@ -319,18 +320,18 @@ int LiveManagers() {
 }
 
 bool ChannelEnabled(int ch) {
-    return OnNewest(
-        [ch](Manager& m) { return ch >= 0 && static_cast<size_t>(ch) < m.enabled.size() && m.enabled[ch]; }, false);
+    return OnNewest([ch](Manager& m) { return ch >= 0 && static_cast<size_t>(ch) < m.enabled.size() && m.enabled[ch]; },
+                    false);
 }
 
 int ChannelGain(int ch) {
-    return OnNewest(
-        [ch](Manager& m) { return (ch >= 0 && static_cast<size_t>(ch) < m.gain.size()) ? m.gain[ch] : -1; }, -1);
+    return OnNewest([ch](Manager& m) { return (ch >= 0 && static_cast<size_t>(ch) < m.gain.size()) ? m.gain[ch] : -1; },
+                    -1);
 }
 
 int ChannelBias(int ch) {
-    return OnNewest(
-        [ch](Manager& m) { return (ch >= 0 && static_cast<size_t>(ch) < m.bias.size()) ? m.bias[ch] : -1; }, -1);
+    return OnNewest([ch](Manager& m) { return (ch >= 0 && static_cast<size_t>(ch) < m.bias.size()) ? m.bias[ch] : -1; },
+                    -1);
 }
 
 int RateCode() {

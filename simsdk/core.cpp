@@ -12,7 +12,9 @@ using kxsim::detail::World;
 namespace kxsim {
 namespace detail {
 
-Features FeaturesOf(const Headset& h) { return Features{h.electrodes, h.accel, h.gyro, h.bipolar}; }
+Features FeaturesOf(const Headset& h) {
+    return Features{h.electrodes, h.accel, h.gyro, h.bipolar};
+}
 
 Headset EffectiveHeadset(const World& world, const Headset& headset) {
     Headset effective = headset;
@@ -106,7 +108,8 @@ kx_status kx_core_scan(const kx_device_list_entry** list, size_t* count) {
     }
     for (size_t i = 0; i < world.headsets.size(); ++i) {
         const auto& h = world.headsets[i];
-        rows.push_back({h.null_name ? nullptr : strings[2 * i].c_str(), h.null_mac ? nullptr : strings[2 * i + 1].c_str()});
+        rows.push_back(
+            {h.null_name ? nullptr : strings[2 * i].c_str(), h.null_mac ? nullptr : strings[2 * i + 1].c_str()});
     }
     // The previous list is released here, as the SDK does on the next scan.
     world.scan_strings.swap(strings);

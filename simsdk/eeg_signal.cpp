@@ -39,8 +39,8 @@ constexpr double kLastPoleHz = 80.0;
 constexpr double kLowpassHz = 120.0;
 
 constexpr double kAlphaBandwidthHz = 1.2;
-constexpr double kAlphaRmsUv = 11.0;         // on the back pair, with the envelope at 1
-constexpr double kAlphaFrontWeight = 0.25;   // relative weight on the front pair
+constexpr double kAlphaRmsUv = 11.0;        // on the back pair, with the envelope at 1
+constexpr double kAlphaFrontWeight = 0.25;  // relative weight on the front pair
 constexpr double kEnvelopeHz = 0.2;
 constexpr double kEnvelopeDepth = 0.6;
 
@@ -173,7 +173,8 @@ struct Envelope {
     double c = 0, input_scale = 0, value = 0;
     bool started = false;
 
-    explicit Envelope(double rate_hz) : c(std::exp(-2 * kPi * kEnvelopeHz / rate_hz)), input_scale(std::sqrt(1 - c * c)) {}
+    explicit Envelope(double rate_hz)
+        : c(std::exp(-2 * kPi * kEnvelopeHz / rate_hz)), input_scale(std::sqrt(1 - c * c)) {}
     double Step(double white) {
         value = started ? c * value + input_scale * white : white;
         started = true;
@@ -320,15 +321,20 @@ struct EegGenerator::State {
     std::vector<Electrode> electrode_list;
 };
 
-EegGenerator::EegGenerator(const EegSettings& settings, const std::string& headset_name, int electrodes,
-                           double rate_hz)
+EegGenerator::EegGenerator(const EegSettings& settings, const std::string& headset_name, int electrodes, double rate_hz)
     : state_(std::make_unique<State>(settings, headset_name, electrodes, rate_hz)) {}
 EegGenerator::~EegGenerator() = default;
 EegGenerator::EegGenerator(EegGenerator&&) noexcept = default;
 EegGenerator& EegGenerator::operator=(EegGenerator&&) noexcept = default;
 
-int EegGenerator::Electrodes() const { return state_->electrodes; }
-uint64_t EegGenerator::Index() const { return state_->index; }
-void EegGenerator::Next(float* frame) { state_->Next(frame); }
+int EegGenerator::Electrodes() const {
+    return state_->electrodes;
+}
+uint64_t EegGenerator::Index() const {
+    return state_->index;
+}
+void EegGenerator::Next(float* frame) {
+    state_->Next(frame);
+}
 
 }  // namespace kxsim

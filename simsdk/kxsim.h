@@ -207,7 +207,7 @@ struct ConnectPlan {
 // linked {0, -1, 100, true}; status 2 linked {2, 100, 100, true}; late
 // callback {0, 50, 1500, true}.
 KXSIM_API void SetConnectPlan(ConnectPlan plan);
-KXSIM_API void DropLink();  // every connected manager loses its link now
+KXSIM_API void DropLink();                    // every connected manager loses its link now
 KXSIM_API void SetInitialRateCode(int code);  // rate code a manager has at connect
 
 // ---- Streaming ----------------------------------------------------------
@@ -216,9 +216,9 @@ KXSIM_API void SetInitialRateCode(int code);  // rate code a manager has at conn
 // (so a length differing from the channel count can be scripted); unset, it
 // reports 0 for each streamed channel.
 KXSIM_API void SetChannelTypes(std::vector<int> codes);
-KXSIM_API void SetNullChannels(std::vector<int> positions);  // null data pointers
+KXSIM_API void SetNullChannels(std::vector<int> positions);    // null data pointers
 KXSIM_API void SetStreamingDelays(int start_ms, int stop_ms);  // -1: never reaches the state
-KXSIM_API void SetStartBurst(int chunks);  // chunks delivered at once when a stream comes up
+KXSIM_API void SetStartBurst(int chunks);                      // chunks delivered at once when a stream comes up
 // Manual: no timed chunks; EmitChunks delivers n chunks on the simulator
 // stream thread as fast as possible and returns once they are emitted
 // (false at the deadline, e.g. when nothing streams).
@@ -226,7 +226,7 @@ KXSIM_API void SetManualStream(bool manual);
 KXSIM_API bool EmitChunks(int n, int timeout_ms = 5000);
 // From the given chunk of a stream on, chunks carry new_channel_count arrays.
 KXSIM_API void SetChannelCountChangeAfter(uint64_t chunks, int new_channel_count);
-KXSIM_API uint64_t ChunksProduced();  // delivered to a callback, since Reset
+KXSIM_API uint64_t ChunksProduced();                                  // delivered to a callback, since Reset
 KXSIM_API bool WaitForChunks(uint64_t total, int timeout_ms = 5000);  // ChunksProduced() >= total
 
 // ---- Signal ----------------------------------------------------------------
@@ -292,11 +292,11 @@ private:
 // when the file cannot be used; the previous signal then stays.
 KXSIM_API bool SetReplayFile(const std::string& path);
 struct ReplayInfo {
-    std::string path;               // empty: no file given
+    std::string path;                 // empty: no file given
     std::vector<std::string> labels;  // the signals streamed, in order
     double file_rate_hz = 0;
-    int rate_code = -1;             // the table rate it streams at
-    uint64_t samples = 0;           // per channel, before the loop restarts
+    int rate_code = -1;    // the table rate it streams at
+    uint64_t samples = 0;  // per channel, before the loop restarts
 };
 KXSIM_API ReplayInfo CurrentReplay();
 

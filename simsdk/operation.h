@@ -21,9 +21,15 @@ extern thread_local Manager* tl_link_callback_of;
 Manager* LiveManager(World& world, const void* handle, const char* op);
 
 // Argument renderings of the call log.
-inline std::string Quote(const char* s) { return s ? "\"" + std::string(s) + "\"" : std::string("null"); }
-inline std::string Ptr(const void* p) { return p ? "ptr" : "null"; }
-inline std::string Fn(bool set) { return set ? "cb" : "null"; }
+inline std::string Quote(const char* s) {
+    return s ? "\"" + std::string(s) + "\"" : std::string("null");
+}
+inline std::string Ptr(const void* p) {
+    return p ? "ptr" : "null";
+}
+inline std::string Fn(bool set) {
+    return set ? "cb" : "null";
+}
 
 class OperationScope {
 public:

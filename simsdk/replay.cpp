@@ -20,7 +20,8 @@ constexpr int kMaxChannels = 255;  // the headset's electrode count is one byte
 double MicrovoltsPer(const char* unit) {
     std::string u;
     for (const char* c = unit; *c; ++c)
-        if (!std::isspace(static_cast<unsigned char>(*c))) u += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
+        if (!std::isspace(static_cast<unsigned char>(*c)))
+            u += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
     if (u == "uv" || u == "\xb5v" || u == "\xc2\xb5v") return 1.0;
     if (u == "mv") return 1e3;
     if (u == "v") return 1e6;
@@ -74,8 +75,8 @@ std::shared_ptr<ReplayFile> ReplayFile::Open(const std::string& path, std::strin
                                static_cast<double>(header->datarecord_duration);
     file->info_.samples = static_cast<uint64_t>(std::max<long long>(0, first.smp_in_file));
     if (file->signals_.size() > static_cast<size_t>(kMaxChannels)) {
-        *error = path + " has " + std::to_string(file->signals_.size()) + " signals at one rate; a headset has at most " +
-                 std::to_string(kMaxChannels);
+        *error = path + " has " + std::to_string(file->signals_.size()) +
+                 " signals at one rate; a headset has at most " + std::to_string(kMaxChannels);
         return nullptr;
     }
     if (file->info_.samples == 0 || !(file->info_.file_rate_hz > 0)) {

@@ -12,7 +12,9 @@ namespace {
 
 using Tokens = std::vector<std::string>;
 
-[[noreturn]] void Bad(const std::string& why) { throw std::invalid_argument(why); }
+[[noreturn]] void Bad(const std::string& why) {
+    throw std::invalid_argument(why);
+}
 
 long long Int(const std::string& s) {
     try {
@@ -30,7 +32,9 @@ long long IntIn(const std::string& s, long long lo, long long hi) {
     return v;
 }
 
-bool Bool(const std::string& s) { return IntIn(s, 0, 1) != 0; }
+bool Bool(const std::string& s) {
+    return IntIn(s, 0, 1) != 0;
+}
 
 kx_version Version(const std::string& s) {
     Tokens parts;
@@ -75,7 +79,8 @@ void OpDirective(World& w, const std::string& op, Tokens t) {
         o.status = static_cast<int>(Int(t[2]));
     } else if (kind == "null" && t.size() == 2) {
         o.kind = OutcomeKind::kNull;
-    } else if (kind == "null-list" && t.size() == 3 && (op == "kx_core_scan" || op == "kx_eeg_manager_get_annotations")) {
+    } else if (kind == "null-list" && t.size() == 3 &&
+               (op == "kx_core_scan" || op == "kx_eeg_manager_get_annotations")) {
         o.kind = OutcomeKind::kNull;
         o.status = static_cast<int>(IntIn(t[2], 0, 1000000));
     } else if (kind == "throw" && t.size() >= 3) {
@@ -95,7 +100,8 @@ void HeadsetDirective(World& w, const std::string& rest, bool* replaced) {
     for (std::string p; std::getline(in, p, '|');) f.push_back(Trim(p));
     if (!rest.empty() && rest.back() == '|') f.push_back("");
     if (f.size() < 8 || f.size() > 13)
-        Bad("headset needs NAME|MAC|model|electrodes|spp|accel|gyro|bipolar[|serial|battery|charging|hardware|firmware]");
+        Bad("headset needs "
+            "NAME|MAC|model|electrodes|spp|accel|gyro|bipolar[|serial|battery|charging|hardware|firmware]");
     Headset h;
     h.null_name = f[0] == "(null)";
     h.name = h.null_name ? "" : f[0];
@@ -122,18 +128,30 @@ void ConfigDirective(World& w, const Tokens& t) {
     sKXCORE_Config_t& c = w.config;
     for (size_t i = 1; i < t.size(); ++i) {
         auto [k, v] = KeyValue(t[i]);
-        if (k == "log_buffer_size") c.log_buffer_size = static_cast<uint64_t>(IntIn(v, 0, INT64_MAX));
-        else if (k == "log_path") Text(c.log_path, sizeof c.log_path, v);
-        else if (k == "log_level") c.log_level = static_cast<uint8_t>(IntIn(v, 0, 255));
-        else if (k == "append_logs") c.append_logs = Bool(v);
-        else if (k == "timestamps_enabled") c.timestamps_enabled = Bool(v);
-        else if (k == "autoflush") c.autoflush = Bool(v);
-        else if (k == "thread_ids_enabled") c.thread_ids_enabled = Bool(v);
-        else if (k == "chunk_size") c.chunk_size = static_cast<uint64_t>(IntIn(v, 0, INT64_MAX));
-        else if (k == "enable_logs") c.enable_logs = Bool(v);
-        else if (k == "update_path") Text(c.update_path, sizeof c.update_path, v);
-        else if (k == "adapter_index") c.adapter_index = static_cast<uint8_t>(IntIn(v, 0, 255));
-        else Bad("unknown config key '" + k + "'");
+        if (k == "log_buffer_size")
+            c.log_buffer_size = static_cast<uint64_t>(IntIn(v, 0, INT64_MAX));
+        else if (k == "log_path")
+            Text(c.log_path, sizeof c.log_path, v);
+        else if (k == "log_level")
+            c.log_level = static_cast<uint8_t>(IntIn(v, 0, 255));
+        else if (k == "append_logs")
+            c.append_logs = Bool(v);
+        else if (k == "timestamps_enabled")
+            c.timestamps_enabled = Bool(v);
+        else if (k == "autoflush")
+            c.autoflush = Bool(v);
+        else if (k == "thread_ids_enabled")
+            c.thread_ids_enabled = Bool(v);
+        else if (k == "chunk_size")
+            c.chunk_size = static_cast<uint64_t>(IntIn(v, 0, INT64_MAX));
+        else if (k == "enable_logs")
+            c.enable_logs = Bool(v);
+        else if (k == "update_path")
+            Text(c.update_path, sizeof c.update_path, v);
+        else if (k == "adapter_index")
+            c.adapter_index = static_cast<uint8_t>(IntIn(v, 0, 255));
+        else
+            Bad("unknown config key '" + k + "'");
     }
 }
 
@@ -141,12 +159,18 @@ void ConnectDirective(World& w, const Tokens& t) {
     ConnectPlan p;
     for (size_t i = 1; i < t.size(); ++i) {
         auto [k, v] = KeyValue(t[i]);
-        if (k == "status") p.status = static_cast<int>(IntIn(v, 0, 255));
-        else if (k == "link_up_ms") p.link_up_after_ms = static_cast<int>(IntIn(v, -1, 3600000));
-        else if (k == "callback_ms") p.callback_after_ms = static_cast<int>(IntIn(v, -1, 3600000));
-        else if (k == "success") p.callback_success = Bool(v);
-        else if (k == "drop_link_ms") p.drop_link_after_ms = static_cast<int>(IntIn(v, -1, 3600000));
-        else Bad("unknown connect key '" + k + "'");
+        if (k == "status")
+            p.status = static_cast<int>(IntIn(v, 0, 255));
+        else if (k == "link_up_ms")
+            p.link_up_after_ms = static_cast<int>(IntIn(v, -1, 3600000));
+        else if (k == "callback_ms")
+            p.callback_after_ms = static_cast<int>(IntIn(v, -1, 3600000));
+        else if (k == "success")
+            p.callback_success = Bool(v);
+        else if (k == "drop_link_ms")
+            p.drop_link_after_ms = static_cast<int>(IntIn(v, -1, 3600000));
+        else
+            Bad("unknown connect key '" + k + "'");
     }
     w.plan = p;
 }

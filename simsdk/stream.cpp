@@ -60,9 +60,7 @@ void FillChannel(std::vector<uint8_t>& buf, int code, int position, uint64_t fir
                 std::memcpy(out + i * 8, &e, 8);
                 break;
             }
-            default:
-                std::memcpy(out + i * 4, &signal[i], 4);
-                break;
+            default: std::memcpy(out + i * 4, &signal[i], 4); break;
         }
     }
 }
@@ -76,8 +74,10 @@ std::vector<int> ElectrodesOfPositions(const Manager& m, size_t positions) {
         if (m.enabled[e]) enabled.push_back(static_cast<int>(e));
     std::vector<int> out(positions, -1);
     for (size_t p = 0; p < positions; ++p) {
-        if (p < enabled.size()) out[p] = enabled[p];
-        else if (!m.enabled.empty()) out[p] = static_cast<int>(p % m.enabled.size());
+        if (p < enabled.size())
+            out[p] = enabled[p];
+        else if (!m.enabled.empty())
+            out[p] = static_cast<int>(p % m.enabled.size());
     }
     return out;
 }
@@ -106,7 +106,8 @@ void FillSignal(World& world, Manager& m, const std::vector<int>& electrodes, ui
             for (size_t p = 0; p < electrodes.size(); ++p) {
                 if (electrodes[p] < 0 || electrodes[p] >= m.replay->Channels()) continue;
                 if (!m.replay->Read(electrodes[p], first, samples, block[p].data()))
-                    AddViolation(world, "reading " + m.replay->Info().path + " failed at sample " + std::to_string(first));
+                    AddViolation(world,
+                                 "reading " + m.replay->Info().path + " failed at sample " + std::to_string(first));
             }
             break;
     }
@@ -187,7 +188,8 @@ void StreamThread(World* world, Manager* m) {
             if (now < m->next_due) {
                 const Clock::time_point due = m->next_due;
                 m->stream_cv.wait_until(lock, due, [&] {
-                    return m->stop || !m->emitting || world->manual_pending > 0 || world->manual || m->burst_pending > 0;
+                    return m->stop || !m->emitting || world->manual_pending > 0 || world->manual ||
+                           m->burst_pending > 0;
                 });
                 continue;
             }
@@ -207,8 +209,8 @@ void StreamThread(World* world, Manager* m) {
         FillSignal(*world, *m, ElectrodesOfPositions(*m, channels), m->sample_index, static_cast<size_t>(spp), block,
                    frame);
         for (size_t p = 0; p < channels; ++p) {
-            const int code = (world->types_set && p < world->channel_types.size()) ? world->channel_types[p]
-                                                                                   : KX_DATA_TYPE_FLOAT32;
+            const int code =
+                (world->types_set && p < world->channel_types.size()) ? world->channel_types[p] : KX_DATA_TYPE_FLOAT32;
             FillChannel(buffers[p], code, static_cast<int>(p), m->sample_index, block[p]);
             const bool null_channel = std::find(world->null_channels.begin(), world->null_channels.end(),
                                                 static_cast<int>(p)) != world->null_channels.end();
@@ -258,7 +260,8 @@ void kx_eeg_manager_set_callback_chunk(kx_eeg_manager* manager, kx_chunk_callbac
     if (call.Scripted() || !m) return;
     const bool inside = kxsim::detail::tl_chunk_callback_of == m;
     if (inside)
-        AddViolation(call.world, std::string(call.name) + " from inside the chunk callback of m" + std::to_string(m->id));
+        AddViolation(call.world,
+                     std::string(call.name) + " from inside the chunk callback of m" + std::to_string(m->id));
     m->chunk_cb = callback;
     m->chunk_user = callback ? user : nullptr;
     if (inside || !m->delivering) return;
@@ -316,8 +319,7 @@ uint8_t kx_eeg_manager_get_sample_frequency(kx_eeg_manager* manager) {
 }
 
 void kx_eeg_manager_get_stream_channel_data_types(kx_eeg_manager* manager, const uint8_t** types, size_t* count) {
-    OperationScope call("kx_eeg_manager_get_stream_channel_data_types", manager,
-                        ", " + Ptr(types) + ", " + Ptr(count));
+    OperationScope call("kx_eeg_manager_get_stream_channel_data_types", manager, ", " + Ptr(types) + ", " + Ptr(count));
     World& world = call.world;
     Manager* const m = call.manager;
     if (!types || !count) {

@@ -91,7 +91,9 @@ World& TheWorld() {
     return *world;
 }
 
-void AddViolation(World& w, std::string what) { w.violations.push_back(std::move(what)); }
+void AddViolation(World& w, std::string what) {
+    w.violations.push_back(std::move(what));
+}
 
 void ResetDescription(World& w) {
     w.scripts.clear();

@@ -53,8 +53,7 @@ inline void Interleave4x4(const void* const* channels, std::size_t channel_count
 
 }  // namespace
 
-void InterleaveFloat32(const void* const* channels, std::size_t channel_count, std::size_t sample_count,
-                       double* out) {
+void InterleaveFloat32(const void* const* channels, std::size_t channel_count, std::size_t sample_count, double* out) {
 #if defined(__SSE2__)
     // Blocks of four samples, each written column after column, so the
     // stores run through the chunk in order while the loads stay within a

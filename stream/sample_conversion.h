@@ -11,8 +11,7 @@ namespace kx {
 // values, none null. Writes out[s * channel_count + c] = channels[c][s] as
 // double for every channel c and sample s, the channels-by-samples matrix in
 // column-major order, each position once.
-void InterleaveFloat32(const void* const* channels, std::size_t channel_count, std::size_t sample_count,
-                       double* out);
+void InterleaveFloat32(const void* const* channels, std::size_t channel_count, std::size_t sample_count, double* out);
 
 }  // namespace kx
 

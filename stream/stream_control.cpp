@@ -155,8 +155,7 @@ void ChunkCallback(const void* const* data, std::size_t sample_count, void* user
                 case KX_DATA_TYPE_FLOAT64:
                     ConvertChannel<double>(channel, sample_count, channel_count, i, samples);
                     break;
-                default:
-                    break;  // an element type the gateway cannot read stays 0.0
+                default: break;  // an element type the gateway cannot read stays 0.0
             }
         }
         PushChunkEntry(session, std::move(entry));

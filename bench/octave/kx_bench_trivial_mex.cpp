@@ -12,11 +12,13 @@
 
 namespace {
 
-mxArray* Scalar(double value) { return mxCreateDoubleScalar(value); }
+mxArray* Scalar(double value) {
+    return mxCreateDoubleScalar(value);
+}
 
 mxArray* Status() {
-    const char* fields[] = {"backend", "backend_variant", "connected", "core_initialized",
-                            "manager_present", "mode", "streaming"};
+    const char* fields[] = {"backend", "backend_variant", "connected", "core_initialized", "manager_present",
+                            "mode",    "streaming"};
     mxArray* result = mxCreateStructMatrix(1, 1, 7, fields);
     mxSetField(result, 0, "backend", mxCreateString("kestrix-matlab-api"));
     mxSetField(result, 0, "backend_variant", mxCreateString("mex"));
@@ -29,8 +31,8 @@ mxArray* Status() {
 }
 
 mxArray* ReadChunk(bool with_chunk) {
-    const char* meta_fields[] = {"available", "channel_count", "chunk_count", "chunk_sizes",
-                                 "dropped_chunks", "received_at", "sample_count", "sample_frequency_hz"};
+    const char* meta_fields[] = {"available",      "channel_count", "chunk_count",  "chunk_sizes",
+                                 "dropped_chunks", "received_at",   "sample_count", "sample_frequency_hz"};
     mxArray* meta = mxCreateStructMatrix(1, 1, 8, meta_fields);
     mxSetField(meta, 0, "available", mxCreateLogicalScalar(with_chunk));
     mxSetField(meta, 0, "channel_count", Scalar(with_chunk ? 32 : 0));

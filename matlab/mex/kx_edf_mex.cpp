@@ -101,8 +101,8 @@ std::string Text(const mxArray* value, const std::string& what) {
 }
 
 const mxArray* Field(const mxArray* s, const char* name, bool required) {
-    const mxArray* value = (s != nullptr && mxIsStruct(s) && mxGetNumberOfElements(s) == 1)
-                               ? mxGetField(s, 0, name) : nullptr;
+    const mxArray* value =
+        (s != nullptr && mxIsStruct(s) && mxGetNumberOfElements(s) == 1) ? mxGetField(s, 0, name) : nullptr;
     if (value == nullptr && required) {
         Fail(id::kInvalidArgument, std::string("The field \"") + name + "\" is missing.");
     }
@@ -257,8 +257,8 @@ StartTime LocalStartTime(double posix_seconds) {
     if (localtime_r(&t, &local) == nullptr || local.tm_year + 1900 < 1985 || local.tm_year + 1900 > 2084) {
         Fail(id::kInvalidArgument, "\"start_time\" must lie between 1985 and 2084.");
     }
-    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-            local.tm_min, local.tm_sec, static_cast<int>(subsecond)};
+    return {local.tm_year + 1900, local.tm_mon + 1,           local.tm_mday, local.tm_hour, local.tm_min,
+            local.tm_sec,         static_cast<int>(subsecond)};
 }
 
 // ---- writing ---------------------------------------------------------------
@@ -385,9 +385,10 @@ public:
         const char* names[] = {"records", "samples", "pending_samples", "clipped_samples"};
         MxPtr s = Created(mxCreateStructMatrix(1, 1, 4, names));
         mxSetField(s.get(), 0, "records", Created(mxCreateDoubleScalar(static_cast<double>(records_))).release());
-        mxSetField(s.get(), 0, "samples",
-                   Created(mxCreateDoubleScalar(static_cast<double>(records_ * spr_ + static_cast<long long>(pending_))))
-                       .release());
+        mxSetField(
+            s.get(), 0, "samples",
+            Created(mxCreateDoubleScalar(static_cast<double>(records_ * spr_ + static_cast<long long>(pending_))))
+                .release());
         mxSetField(s.get(), 0, "pending_samples",
                    Created(mxCreateDoubleScalar(static_cast<double>(pending_))).release());
         mxSetField(s.get(), 0, "clipped_samples",
@@ -468,7 +469,8 @@ private:
         }
         const double step = (phys_max_[c] - phys_min_[c]) / (static_cast<double>(dig_max_) - dig_min_);
         const double digital = std::nearbyint((value - phys_min_[c]) / step) + dig_min_;
-        return static_cast<int>(std::min(std::max(digital, static_cast<double>(dig_min_)), static_cast<double>(dig_max_)));
+        return static_cast<int>(
+            std::min(std::max(digital, static_cast<double>(dig_min_)), static_cast<double>(dig_max_)));
     }
 
     void RequireUsable() const {
@@ -564,11 +566,16 @@ std::vector<Annotation> ReadAnnotations(const mxArray* s) {
 }
 
 MxPtr MakeReport(const Writer::Report& r) {
-    const char* names[] = {"records", "samples", "padded_samples", "clipped_samples",
-                           "annotations_written", "annotations_not_written", "annotations_shortened"};
-    const double values[] = {static_cast<double>(r.records), static_cast<double>(r.samples),
-                             static_cast<double>(r.padded), static_cast<double>(r.clipped),
-                             static_cast<double>(r.written), static_cast<double>(r.not_written),
+    const char* names[] = {"records",
+                           "samples",
+                           "padded_samples",
+                           "clipped_samples",
+                           "annotations_written",
+                           "annotations_not_written",
+                           "annotations_shortened"};
+    const double values[] = {static_cast<double>(r.records),  static_cast<double>(r.samples),
+                             static_cast<double>(r.padded),   static_cast<double>(r.clipped),
+                             static_cast<double>(r.written),  static_cast<double>(r.not_written),
                              static_cast<double>(r.shortened)};
     MxPtr s = Created(mxCreateStructMatrix(1, 1, 7, names));
     for (int k = 0; k < 7; ++k) {
@@ -620,8 +627,7 @@ long long CopyWholeRecords(const std::string& path, TempFile& copy) {
     const bool bdf = static_cast<unsigned char>(fixed[0]) == 0xFF && std::memcmp(fixed + 1, "BIOSEMI", 7) == 0;
     long long header_bytes = 0, stated = 0, signals = 0;
     if (!HeaderNumber(fixed, 184, 8, header_bytes) || !HeaderNumber(fixed, 236, 8, stated) ||
-        !HeaderNumber(fixed, 252, 4, signals) || signals < 1 || signals > 4096 ||
-        header_bytes != 256 * (signals + 1)) {
+        !HeaderNumber(fixed, 252, 4, signals) || signals < 1 || signals > 4096 || header_bytes != 256 * (signals + 1)) {
         return 0;
     }
     std::vector<char> header(static_cast<size_t>(header_bytes));
@@ -743,10 +749,10 @@ MxPtr Read(const std::string& path) {
         const edf_param_struct& p = hdr->signalparam[s];
         labels.push_back(Trimmed(p.label));
         units.push_back(Trimmed(p.physdimension));
-        rates.push_back(hdr->datarecord_duration > 0 ? static_cast<double>(p.smp_in_datarecord) *
-                                                           static_cast<double>(EDFLIB_TIME_DIMENSION) /
-                                                           static_cast<double>(hdr->datarecord_duration)
-                                                     : 0.0);
+        rates.push_back(hdr->datarecord_duration > 0
+                            ? static_cast<double>(p.smp_in_datarecord) * static_cast<double>(EDFLIB_TIME_DIMENSION) /
+                                  static_cast<double>(hdr->datarecord_duration)
+                            : 0.0);
         phys_min.push_back(p.phys_min);
         phys_max.push_back(p.phys_max);
         dig_min.push_back(p.dig_min);
@@ -757,7 +763,8 @@ MxPtr Read(const std::string& path) {
         for (long long done = 0; done < n;) {
             const int block = static_cast<int>(std::min<long long>(n - done, 1 << 20));
             if (edfread_physical_samples(file.handle, static_cast<int>(s), block, out + done) != block) {
-                Fail(id::kReadFailed, "Cannot read the samples of signal " + std::to_string(s + 1) + " of " + path + ".");
+                Fail(id::kReadFailed,
+                     "Cannot read the samples of signal " + std::to_string(s + 1) + " of " + path + ".");
             }
             done += block;
         }
@@ -772,8 +779,8 @@ MxPtr Read(const std::string& path) {
             Fail(id::kReadFailed, "Cannot read annotation " + std::to_string(k + 1) + " of " + path + ".");
         }
         onsets.push_back(static_cast<double>(a.onset) / static_cast<double>(EDFLIB_TIME_DIMENSION));
-        durations.push_back(a.duration_l < 0 ? NAN
-                                             : static_cast<double>(a.duration_l) / static_cast<double>(EDFLIB_TIME_DIMENSION));
+        durations.push_back(
+            a.duration_l < 0 ? NAN : static_cast<double>(a.duration_l) / static_cast<double>(EDFLIB_TIME_DIMENSION));
         texts.push_back(a.annotation);
     }
 
@@ -785,13 +792,30 @@ MxPtr Read(const std::string& path) {
     start.tm_min = hdr->starttime_minute;
     start.tm_sec = hdr->starttime_second;
     start.tm_isdst = -1;
-    const double start_time = static_cast<double>(std::mktime(&start)) +
-                              static_cast<double>(hdr->starttime_subsecond) / static_cast<double>(EDFLIB_TIME_DIMENSION);
+    const double start_time = static_cast<double>(std::mktime(&start)) + static_cast<double>(hdr->starttime_subsecond) /
+                                                                             static_cast<double>(EDFLIB_TIME_DIMENSION);
 
-    const char* names[] = {"file_type", "labels", "units", "sample_rates", "physical_min", "physical_max",
-                           "digital_min", "digital_max", "data", "start_time", "records", "record_duration",
-                           "annotation_onsets", "annotation_durations", "annotation_texts", "patient",
-                           "recording", "patient_code", "patient_name", "equipment", "recording_additional",
+    const char* names[] = {"file_type",
+                           "labels",
+                           "units",
+                           "sample_rates",
+                           "physical_min",
+                           "physical_max",
+                           "digital_min",
+                           "digital_max",
+                           "data",
+                           "start_time",
+                           "records",
+                           "record_duration",
+                           "annotation_onsets",
+                           "annotation_durations",
+                           "annotation_texts",
+                           "patient",
+                           "recording",
+                           "patient_code",
+                           "patient_name",
+                           "equipment",
+                           "recording_additional",
                            "cut"};
     constexpr int kFields = sizeof(names) / sizeof(names[0]);
     MxPtr out = Created(mxCreateStructMatrix(1, 1, kFields, names));
@@ -810,7 +834,8 @@ MxPtr Read(const std::string& path) {
                Created(mxCreateDoubleScalar(static_cast<double>(hdr->datarecords_in_file))).release());
     mxSetField(out.get(), 0, "record_duration",
                Created(mxCreateDoubleScalar(static_cast<double>(hdr->datarecord_duration) /
-                                            static_cast<double>(EDFLIB_TIME_DIMENSION))).release());
+                                            static_cast<double>(EDFLIB_TIME_DIMENSION)))
+                   .release());
     mxSetField(out.get(), 0, "annotation_onsets", MakeRow(onsets).release());
     mxSetField(out.get(), 0, "annotation_durations", MakeRow(durations).release());
     mxSetField(out.get(), 0, "annotation_texts", MakeTexts(texts).release());
@@ -865,8 +890,8 @@ void Dispatch(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         Writer& writer = FindWriter(prhs[1]);
         const double* data = Doubles(prhs[2], "The data");
         if (data != nullptr && mxGetM(prhs[2]) != writer.channels()) {
-            Fail(id::kInvalidArgument, "The data must have one row per channel (" +
-                                           std::to_string(writer.channels()) + ").");
+            Fail(id::kInvalidArgument,
+                 "The data must have one row per channel (" + std::to_string(writer.channels()) + ").");
         }
         if (data != nullptr) {
             writer.Append(data, mxGetN(prhs[2]));
@@ -921,7 +946,7 @@ bool RunGuarded(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) noex
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) void mexFunction(int nlhs, mxArray* plhs[], int nrhs,
-                                                                    const mxArray* prhs[]) {
+                                                                   const mxArray* prhs[]) {
     if (RunGuarded(nlhs, plhs, nrhs, prhs)) {
         mexErrMsgIdAndTxt(g_identifier.empty() ? id::kInternal : g_identifier.c_str(), "%s",
                           g_message.empty() ? "Out of memory." : g_message.c_str());
@@ -931,7 +956,7 @@ extern "C" __attribute__((visibility("default"))) void mexFunction(int nlhs, mxA
 // MATLAB reads this to learn the API the file was built for: release R2025b,
 // MEX API version 800 (interleaved complex), as for kx_core_mex.
 extern "C" __attribute__((visibility("default"))) void mexfilerequiredapiversion(unsigned int* built_by_release,
-                                                                                  unsigned int* target_api_version) {
+                                                                                 unsigned int* target_api_version) {
     *built_by_release = 0x0002025B;
     *target_api_version = 0x08000000;
 }

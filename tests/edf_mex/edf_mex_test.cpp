@@ -21,8 +21,8 @@ namespace {
 using mxhost::Array;
 using mxhost::AsDouble;
 using mxhost::AsString;
-using mxhost::Cell;
 using mxhost::CallResult;
+using mxhost::Cell;
 using mxhost::Field;
 using mxhost::Matrix;
 using mxhost::Num;
@@ -71,11 +71,17 @@ protected:
 
     static Array Header(const char* type, double spr, double low, double high, int channels = 2, double rate = 250) {
         Array labels(mxCreateCellMatrix(1, channels));
-        for (int c = 0; c < channels; ++c) mxSetCell(labels.get(), c, mxCreateString(("EEG " + std::to_string(c)).c_str()));
-        return Struct({{"type", Str(type)}, {"labels", std::move(labels)}, {"unit", Str("uV")},
-                       {"sample_rate", Num(rate)}, {"samples_per_record", Num(spr)},
-                       {"physical_min", Num(low)}, {"physical_max", Num(high)},
-                       {"start_time", Num(1.7e9 + 0.25)}, {"equipment", Str("SIM SOLA 101")}});
+        for (int c = 0; c < channels; ++c)
+            mxSetCell(labels.get(), c, mxCreateString(("EEG " + std::to_string(c)).c_str()));
+        return Struct({{"type", Str(type)},
+                       {"labels", std::move(labels)},
+                       {"unit", Str("uV")},
+                       {"sample_rate", Num(rate)},
+                       {"samples_per_record", Num(spr)},
+                       {"physical_min", Num(low)},
+                       {"physical_max", Num(high)},
+                       {"start_time", Num(1.7e9 + 0.25)},
+                       {"equipment", Str("SIM SOLA 101")}});
     }
 
     double Open(const std::string& path, const mxArray* header) {
@@ -86,7 +92,8 @@ protected:
     }
 
     CallResult Write(double handle, size_t channels, const std::vector<double>& column_major) {
-        return mex_.Call(1, {Str("write"), Num(handle), Matrix(channels, column_major.size() / channels, column_major)});
+        return mex_.Call(1,
+                         {Str("write"), Num(handle), Matrix(channels, column_major.size() / channels, column_major)});
     }
 
     CallResult Close(double handle, const std::vector<double>& onsets = {},
@@ -234,7 +241,8 @@ TEST_F(EdfMexTest, AnnotationsBeyondTheRoomAndLongTexts_CountedAndCutAtACharacte
     EXPECT_EQ(AsDouble(Field(closed.value, "annotations_written")), 2);  // one per record
     EXPECT_EQ(AsDouble(Field(closed.value, "annotations_not_written")), 1);
     EXPECT_EQ(AsDouble(Field(closed.value, "annotations_shortened")), 1);
-    EXPECT_EQ(Texts(Field(Read(path).value, "annotation_texts")), (std::vector<std::string>{std::string(39, 'a'), "b"}));
+    EXPECT_EQ(Texts(Field(Read(path).value, "annotation_texts")),
+              (std::vector<std::string>{std::string(39, 'a'), "b"}));
 }
 
 TEST_F(EdfMexTest, WriterNeverGivenData_LeavesNoFile) {
@@ -277,8 +285,9 @@ TEST_F(EdfMexTest, BadCalls_RaiseTheirErrorAndLeaveNothingBehind) {
     EXPECT_MEX_ERROR(calls.back(), "kestrix:file:invalidArgument",
                      "A data record of 3 samples at 16000 Hz has no exact EDF duration.");
     calls.push_back(mex_.Call(1, {Str("open"), Str(dir_ + "/none/x.bdf"), Header("bdf", 250, -1, 1)}));
-    EXPECT_MEX_ERROR(calls.back(), "kestrix:file:openFailed",
-                     "Cannot write " + dir_ + "/none/x.bdf: the file cannot be opened (no such folder or no permission).");
+    EXPECT_MEX_ERROR(
+        calls.back(), "kestrix:file:openFailed",
+        "Cannot write " + dir_ + "/none/x.bdf: the file cannot be opened (no such folder or no permission).");
     const std::string garbage = PathOf("garbage.edf");
     WriteBytes(garbage, std::string(600, 'x'));
     calls.push_back(Read(garbage));
@@ -288,7 +297,8 @@ TEST_F(EdfMexTest, BadCalls_RaiseTheirErrorAndLeaveNothingBehind) {
     calls.push_back(Write(h, 3, std::vector<double>(9, 0.0)));
     EXPECT_MEX_ERROR(calls.back(), "kestrix:file:invalidArgument", "The data must have one row per channel (2).");
     calls.push_back(Close(h, {-1.0}, {"early"}));
-    EXPECT_MEX_ERROR(calls.back(), "kestrix:file:invalidArgument", "Annotation onsets must be finite and not negative.");
+    EXPECT_MEX_ERROR(calls.back(), "kestrix:file:invalidArgument",
+                     "Annotation onsets must be finite and not negative.");
     for (const CallResult& r : calls) EXPECT_NO_MEX_LEAKS(r);
     EXPECT_MEX_OK(Close(h));  // a refused close leaves the file open and closable
 }

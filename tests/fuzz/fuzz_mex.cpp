@@ -44,12 +44,13 @@ namespace {
 using mxhost::Array;
 
 const char* const kFields[] = {"device_name", "message", "max_buffer_chunks", "timeout_ms", "drain",
-                               "channel_id", "enabled", "polarity", "gain_mode", "rate_hz"};
-const char* const kOtherFields[] = {"Device_Name", "timeout", "drain_", "x", "payload", "channel",
-                                    "a_field_name_that_is_rather_long_for_a_payload", "rate", "enabled2"};
+                               "channel_id",  "enabled", "polarity",          "gain_mode",  "rate_hz"};
+const char* const kOtherFields[] = {
+    "Device_Name", "timeout", "drain_", "x", "payload", "channel", "a_field_name_that_is_rather_long_for_a_payload",
+    "rate",        "enabled2"};
 
-const char* const kDevices[] = {"SIM SOLA 101", "SIM ZEM 202", "SIM ODD 9", "MOCK SOLA 001", "MOCK VELO 002",
-                                "sim sola 101", "SIM SOLA 101 ", "", "SIM%s%n"};
+const char* const kDevices[] = {"SIM SOLA 101", "SIM ZEM 202",   "SIM ODD 9", "MOCK SOLA 001", "MOCK VELO 002",
+                                "sim sola 101", "SIM SOLA 101 ", "",          "SIM%s%n"};
 
 // What a scripted outcome may be for each SDK operation.
 enum Cap : unsigned { kStatus = 1, kNull = 2, kNullList = 4 };
@@ -93,11 +94,44 @@ const Operation kOperations[] = {
     {"kx_eeg_manager_clear_annotations", 0},
 };
 
-const double kInteresting[] = {0.0, -0.0, 1.0, -1.0, 0.5, 0.9, 1.9, 2.9, -2.9, 2.0, 3.0, 4.0, 5.0, 7.0, 12.0,
-                               13.0, 33.0, 34.0, 250.0, 300.0, 500.0, 1000.0, 16000.0, 4096.0, 4097.0, 65535.0,
-                               65536.0, 2147483647.0, 2147483648.0, -2147483648.0, -2147483649.0, 4294967296.0,
-                               9007199254740993.0, 1e300, -1e300, 5e-324,
-                               std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+const double kInteresting[] = {0.0,
+                               -0.0,
+                               1.0,
+                               -1.0,
+                               0.5,
+                               0.9,
+                               1.9,
+                               2.9,
+                               -2.9,
+                               2.0,
+                               3.0,
+                               4.0,
+                               5.0,
+                               7.0,
+                               12.0,
+                               13.0,
+                               33.0,
+                               34.0,
+                               250.0,
+                               300.0,
+                               500.0,
+                               1000.0,
+                               16000.0,
+                               4096.0,
+                               4097.0,
+                               65535.0,
+                               65536.0,
+                               2147483647.0,
+                               2147483648.0,
+                               -2147483648.0,
+                               -2147483649.0,
+                               4294967296.0,
+                               9007199254740993.0,
+                               1e300,
+                               -1e300,
+                               5e-324,
+                               std::numeric_limits<double>::quiet_NaN(),
+                               std::numeric_limits<double>::infinity(),
                                -std::numeric_limits<double>::infinity()};
 
 const char* const kBlanks[] = {" ", "\t", "\n", "  "};
@@ -108,16 +142,17 @@ const double kRates[] = {250, 500, 1000, 16000, 300, 1, 8000};
 const int kPlanStatuses[] = {0, 0, 0, 2, 1, 3, 9};
 const uint64_t kPacketSizes[] = {0, 1, 4096, 4097, 0xFFFFFFFFull, 1ull << 40};
 
-const mxClassID kNumericClasses[] = {mxDOUBLE_CLASS, mxSINGLE_CLASS, mxINT8_CLASS,  mxUINT8_CLASS,
-                                     mxINT16_CLASS,  mxUINT16_CLASS, mxINT32_CLASS, mxUINT32_CLASS,
-                                     mxINT64_CLASS,  mxUINT64_CLASS};
+const mxClassID kNumericClasses[] = {mxDOUBLE_CLASS, mxSINGLE_CLASS, mxINT8_CLASS,   mxUINT8_CLASS, mxINT16_CLASS,
+                                     mxUINT16_CLASS, mxINT32_CLASS,  mxUINT32_CLASS, mxINT64_CLASS, mxUINT64_CLASS};
 
 bool MockBackend() {
     const char* backend = std::getenv("KX_FUZZ_BACKEND");
     return backend != nullptr && std::strcmp(backend, "mock") == 0;
 }
 
-const char* ModulePath() { return MockBackend() ? KX_FUZZ_MEX_MOCK : KX_FUZZ_MEX_REAL; }
+const char* ModulePath() {
+    return MockBackend() ? KX_FUZZ_MEX_MOCK : KX_FUZZ_MEX_REAL;
+}
 
 [[noreturn]] void Finding(const std::string& what) {
     std::fprintf(stderr, "\nkx fuzz finding: %s\n", what.c_str());
@@ -160,8 +195,9 @@ void Store(void* data, mxClassID cls, std::size_t index, double v) {
     auto put = [&](auto x) { std::memcpy(static_cast<char*>(data) + index * sizeof x, &x, sizeof x); };
     switch (cls) {
         case mxDOUBLE_CLASS: put(v); break;
-        case mxSINGLE_CLASS: put(std::isfinite(v) && std::fabs(v) > 3.4e38 ? static_cast<float>(v > 0 ? INFINITY : -INFINITY)
-                                                                           : static_cast<float>(v));
+        case mxSINGLE_CLASS:
+            put(std::isfinite(v) && std::fabs(v) > 3.4e38 ? static_cast<float>(v > 0 ? INFINITY : -INFINITY)
+                                                          : static_cast<float>(v));
             break;
         case mxINT8_CLASS: put(Saturate<int8_t>(v)); break;
         case mxUINT8_CLASS: put(Saturate<uint8_t>(v)); break;
@@ -208,9 +244,17 @@ private:
 
     void Step() {
         switch (in_.ConsumeIntegralInRange<int>(0, 15)) {
-            case 0: case 1: case 2: case 3: HostileCall(); break;
-            case 4: case 5: case 6: case 7: case 8: WellFormedCall(); break;
-            case 9: case 10: ScriptSdk(); break;
+            case 0:
+            case 1:
+            case 2:
+            case 3: HostileCall(); break;
+            case 4:
+            case 5:
+            case 6:
+            case 7:
+            case 8: WellFormedCall(); break;
+            case 9:
+            case 10: ScriptSdk(); break;
             case 11: ChangeWorld(); break;
             case 12: Emit(); break;
             case 13: Clear(); break;
@@ -223,7 +267,9 @@ private:
 
     std::string Text() {
         switch (in_.ConsumeIntegralInRange<int>(0, 9)) {
-            case 0: case 1: case 2: return PickCommand();
+            case 0:
+            case 1:
+            case 2: return PickCommand();
             case 3: {  // one character's case flipped
                 std::string t = PickCommand();
                 std::size_t i = in_.ConsumeIntegralInRange<std::size_t>(0, t.size() - 1);
@@ -294,7 +340,8 @@ private:
 
     Array Value(int depth, const std::string& field = "") {
         switch (in_.ConsumeIntegralInRange<int>(0, depth >= 2 ? 7 : 11)) {
-            case 0: case 1: return Array(mxCreateDoubleScalar(Number(field)));
+            case 0:
+            case 1: return Array(mxCreateDoubleScalar(Number(field)));
             case 2: {
                 const mxClassID cls = Pick(kNumericClasses);
                 const auto dims = Dims();
@@ -391,27 +438,44 @@ private:
         auto number = [](double v) { return Array(mxCreateDoubleScalar(v)); };
         auto field = [](Array& s, const char* name, Array v) { mxSetField(s.get(), 0, name, v.release()); };
         std::vector<const char*> names;
-        if (command == "connect") names = {"device_name"};
-        else if (command == "start_stream") names = {"max_buffer_chunks"};
-        else if (command == "read_chunk") names = {"timeout_ms", "drain"};
-        else if (command == "set_channel_enabled") names = {"channel_id", "enabled"};
-        else if (command == "set_channel_gain") names = {"channel_id", "gain_mode"};
-        else if (command == "set_channel_bias") names = {"channel_id", "polarity"};
-        else if (command == "set_sample_rate") names = {"rate_hz"};
-        else if (command == "annotate") names = {"message"};
+        if (command == "connect")
+            names = {"device_name"};
+        else if (command == "start_stream")
+            names = {"max_buffer_chunks"};
+        else if (command == "read_chunk")
+            names = {"timeout_ms", "drain"};
+        else if (command == "set_channel_enabled")
+            names = {"channel_id", "enabled"};
+        else if (command == "set_channel_gain")
+            names = {"channel_id", "gain_mode"};
+        else if (command == "set_channel_bias")
+            names = {"channel_id", "polarity"};
+        else if (command == "set_sample_rate")
+            names = {"rate_hz"};
+        else if (command == "annotate")
+            names = {"message"};
         if (names.empty() || in_.ConsumeIntegralInRange<int>(0, 7) == 0) return Array();
         Array s(mxCreateStructMatrix(1, 1, static_cast<int>(names.size()), names.data()));
         for (const char* name : names) {
             const std::string n = name;
-            if (n == "device_name") field(s, name, Array(mxCreateString(Pick(kDevices))));
-            else if (n == "message") field(s, name, Array(mxCreateString(Text().c_str())));
-            else if (n == "max_buffer_chunks") field(s, name, number(in_.ConsumeIntegralInRange<int>(1, 300)));
-            else if (n == "timeout_ms") field(s, name, number(in_.ConsumeIntegralInRange<int>(0, 20)));
-            else if (n == "drain" || n == "enabled") field(s, name, mxhost::Logical(in_.ConsumeBool()));
-            else if (n == "channel_id") field(s, name, number(in_.ConsumeIntegralInRange<int>(-1, 40)));
-            else if (n == "gain_mode") field(s, name, number(in_.ConsumeIntegralInRange<int>(0, 13)));
-            else if (n == "polarity") field(s, name, number(in_.ConsumeIntegralInRange<int>(0, 4)));
-            else if (n == "rate_hz") field(s, name, number(Pick(kRates)));
+            if (n == "device_name")
+                field(s, name, Array(mxCreateString(Pick(kDevices))));
+            else if (n == "message")
+                field(s, name, Array(mxCreateString(Text().c_str())));
+            else if (n == "max_buffer_chunks")
+                field(s, name, number(in_.ConsumeIntegralInRange<int>(1, 300)));
+            else if (n == "timeout_ms")
+                field(s, name, number(in_.ConsumeIntegralInRange<int>(0, 20)));
+            else if (n == "drain" || n == "enabled")
+                field(s, name, mxhost::Logical(in_.ConsumeBool()));
+            else if (n == "channel_id")
+                field(s, name, number(in_.ConsumeIntegralInRange<int>(-1, 40)));
+            else if (n == "gain_mode")
+                field(s, name, number(in_.ConsumeIntegralInRange<int>(0, 13)));
+            else if (n == "polarity")
+                field(s, name, number(in_.ConsumeIntegralInRange<int>(0, 4)));
+            else if (n == "rate_hz")
+                field(s, name, number(Pick(kRates)));
         }
         return s;
     }
@@ -428,8 +492,8 @@ private:
 
     // The usual path, so that short inputs reach a stream.
     void Sequence() {
-        const char* const steps[] = {"connect", "start_stream", "read_chunk", "read_chunk", "stop_stream",
-                                     "disconnect", "close"};
+        const char* const steps[] = {"connect",     "start_stream", "read_chunk", "read_chunk",
+                                     "stop_stream", "disconnect",   "close"};
         const int from = in_.ConsumeIntegralInRange<int>(0, 2);
         const int to = in_.ConsumeIntegralInRange<int>(from, 6);
         for (int i = from; i <= to; ++i) WellFormed(steps[i]);
@@ -477,7 +541,8 @@ private:
                 break;
             }
             case 1:
-                kxsim::SetStreamingDelays(in_.ConsumeIntegralInRange<int>(0, 30), in_.ConsumeIntegralInRange<int>(0, 30));
+                kxsim::SetStreamingDelays(in_.ConsumeIntegralInRange<int>(0, 30),
+                                          in_.ConsumeIntegralInRange<int>(0, 30));
                 break;
             case 2: kxsim::SetStartBurst(in_.ConsumeIntegralInRange<int>(0, 40)); break;
             case 3: kxsim::SetManualStream(in_.ConsumeBool()); break;

@@ -3,8 +3,10 @@
 #include "mex.h"
 
 inline int& Counter() {
-  static int counter = 0;
-  return counter;
+    static int counter = 0;
+    return counter;
 }
 
-void mexFunction(int, mxArray* plhs[], int, const mxArray*[]) { plhs[0] = mxCreateDoubleScalar(++Counter()); }
+void mexFunction(int, mxArray* plhs[], int, const mxArray*[]) {
+    plhs[0] = mxCreateDoubleScalar(++Counter());
+}

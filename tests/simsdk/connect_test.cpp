@@ -49,8 +49,10 @@ TEST_F(ConnectTest, Plans_FailureNeverLinkedIncompatibleAndLateCallback) {
         EXPECT_EQ(kx_eeg_manager_connect(m, "SIM ZEM 202", LinkEvents::OnConnect, &ev), c.plan.status);
         ASSERT_TRUE(ev.WaitConnects(1));
         EXPECT_EQ(ev.connects[0], c.plan.callback_success);
-        if (c.linked) EXPECT_TRUE(simtest::WaitLinked(m));
-        else EXPECT_FALSE(kx_eeg_manager_is_connected(m));
+        if (c.linked)
+            EXPECT_TRUE(simtest::WaitLinked(m));
+        else
+            EXPECT_FALSE(kx_eeg_manager_is_connected(m));
         kx_eeg_manager_free(m);
     }
 }

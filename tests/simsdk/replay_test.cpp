@@ -141,7 +141,9 @@ TEST_F(ReplayTest, BdfFile_StreamsEveryChannelAtTheFilesRateLoopingAtItsEnd) {
 
 TEST_F(ReplayTest, EdfFile_UnitsBecomeMicrovoltsAndAnOffTableRateStreamsAtTheNearest) {
     const Recording rec(TempPath("units.edf"), EDFLIB_FILETYPE_EDFPLUS,
-                        {{"mV", 256, "mV", -5, 5}, {"V", 256, "V", -0.002, 0.002}, {"nV", 256, "nV", -9e4, 9e4},
+                        {{"mV", 256, "mV", -5, 5},
+                         {"V", 256, "V", -0.002, 0.002},
+                         {"nV", 256, "nV", -9e4, 9e4},
                          {"deg", 256, "degC", 30, 40}},
                         1);
     ASSERT_TRUE(kxsim::SetReplayFile(rec.path()));
@@ -176,7 +178,8 @@ TEST_F(ReplayTest, UnusableFile_IsAViolationAndTheSignalStays) {
     EXPECT_EQ(kxsim::CurrentReplay().path, "");
     kx_eeg_manager* m = simtest::Connected();
     ASSERT_NE(m, nullptr);
-    EXPECT_EQ(kx_core_device_features_electrode_count(kx_core_device_features_get(kx_eeg_manager_get_device_info(m))), 8);
+    EXPECT_EQ(kx_core_device_features_electrode_count(kx_core_device_features_get(kx_eeg_manager_get_device_info(m))),
+              8);
     kx_eeg_manager_free(m);
 }
 

@@ -117,7 +117,8 @@ TEST(ScenarioEnvironment, ScenarioIsReadAtFirstUseAndOperationsAreLogged) {
     std::vector<std::string> lines;
     for (std::string s; std::getline(in, s);) lines.push_back(s);
     // The log is opened at first use, after the remove above.
-    EXPECT_EQ(lines, (std::vector<std::string>{"kx_core_init", "kx_core_scan", "kx_eeg_manager_new", "kx_eeg_manager_free"}));
+    EXPECT_EQ(lines,
+              (std::vector<std::string>{"kx_core_init", "kx_core_scan", "kx_eeg_manager_new", "kx_eeg_manager_free"}));
 }
 
 }  // namespace

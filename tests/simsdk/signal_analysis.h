@@ -78,7 +78,8 @@ struct Spectrum {
         return (n * sxy - sx * sy) / (n * sxx - sx * sx);
     }
     void Add(const Spectrum& other) {
-        if (density.empty()) *this = other;
+        if (density.empty())
+            *this = other;
         else
             for (size_t k = 0; k < density.size(); ++k) density[k] += other.density[k];
     }

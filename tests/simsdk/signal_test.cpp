@@ -38,7 +38,9 @@ Spectrum MeanSpectrum(const Channels& channels, double rate_hz) {
     return mean;
 }
 
-double AlphaPeakRatio(const Spectrum& s) { return s.Peak(8, 12) / ((s.Mean(6, 7) + s.Mean(14, 15)) / 2); }
+double AlphaPeakRatio(const Spectrum& s) {
+    return s.Peak(8, 12) / ((s.Mean(6, 7) + s.Mean(14, 15)) / 2);
+}
 
 struct Headset {
     const char* name;
@@ -48,8 +50,10 @@ struct Headset {
 };
 
 TEST(EegSignal, OneMinute_HasAnAlphaPeakOverPinkBackgroundModestCorrelationAndEegAmplitudes) {
-    const Headset cases[] = {{"SIM SOLA 101", 8, 250, 1}, {"SIM SOLA 101", 8, 250, 2},
-                             {"SIM SOLA 101", 8, 250, 3}, {"SIM ZEM 202", 16, 1000, 1}};
+    const Headset cases[] = {{"SIM SOLA 101", 8, 250, 1},
+                             {"SIM SOLA 101", 8, 250, 2},
+                             {"SIM SOLA 101", 8, 250, 3},
+                             {"SIM ZEM 202", 16, 1000, 1}};
     for (const Headset& h : cases) {
         SCOPED_TRACE(std::string(h.name) + " at " + std::to_string(h.rate_hz) + " Hz, seed " + std::to_string(h.seed));
         kxsim::EegSettings settings;
@@ -68,7 +72,8 @@ TEST(EegSignal, OneMinute_HasAnAlphaPeakOverPinkBackgroundModestCorrelationAndEe
 
         std::vector<double> correlations;
         for (size_t a = 0; a < ch.size(); ++a)
-            for (size_t b = a + 1; b < ch.size(); ++b) correlations.push_back(std::fabs(simtest::Correlation(ch[a], ch[b])));
+            for (size_t b = a + 1; b < ch.size(); ++b)
+                correlations.push_back(std::fabs(simtest::Correlation(ch[a], ch[b])));
         EXPECT_LT(simtest::Median(correlations), 0.5);
         // Neighbours share activity: no pair is independent, none a copy.
         EXPECT_GT(*std::min_element(correlations.begin(), correlations.end()), 0.0);
@@ -83,7 +88,8 @@ TEST(EegSignal, OneMinute_HasAnAlphaPeakOverPinkBackgroundModestCorrelationAndEe
         }
         // Alpha is strongest at the back, on the last pair.
         EXPECT_GT(alpha.back(), 3 * alpha.front());
-        EXPECT_EQ(std::max_element(alpha.begin(), alpha.end()) - alpha.begin() >= static_cast<long>(ch.size()) - 2, true);
+        EXPECT_EQ(std::max_element(alpha.begin(), alpha.end()) - alpha.begin() >= static_cast<long>(ch.size()) - 2,
+                  true);
     }
 }
 
@@ -213,7 +219,8 @@ TEST_F(SignalStreamTest, Chunks_CarryTheGeneratorsFloatsBitForBitWhateverTheChun
         for (size_t p = 0; p < streamed.size(); ++p) {
             ASSERT_GE(streamed[p].size(), 12u * 25u);
             for (size_t i = 0; i < streamed[p].size(); ++i)
-                ASSERT_EQ(streamed[p][i], expected[static_cast<size_t>(c.enabled[p])][i]) << "position " << p << " sample " << i;
+                ASSERT_EQ(streamed[p][i], expected[static_cast<size_t>(c.enabled[p])][i])
+                    << "position " << p << " sample " << i;
         }
     }
     // The same headset cut into packets of 7 and of 32 samples streams the same values.
@@ -231,7 +238,8 @@ TEST_F(SignalStreamTest, Chunks_CarryTheGeneratorsFloatsBitForBitWhateverTheChun
 }
 
 TEST_F(SignalStreamTest, SettingsFromTheScenario_ReachTheNextStreamAndFloat64ChannelsCarryTheSameFloats) {
-    ASSERT_TRUE(kxsim::LoadScenarioText("stream seed 42\nstream line_noise 60\nstream blinks 12.5\nstream types 3 0\n"));
+    ASSERT_TRUE(
+        kxsim::LoadScenarioText("stream seed 42\nstream line_noise 60\nstream blinks 12.5\nstream types 3 0\n"));
     const kxsim::EegSettings settings = kxsim::CurrentEegSettings();
     EXPECT_EQ(settings.seed, 42u);
     EXPECT_EQ(settings.line_noise_hz, 60);
@@ -257,8 +265,9 @@ TEST_F(SignalStreamTest, RestartedStream_StartsTheSignalAgainAndRampIsThereOnReq
 }
 
 TEST_F(SignalStreamTest, BadSignalSettings_AreRefusedAndRecorded) {
-    EXPECT_FALSE(kxsim::LoadScenarioText(
-        "stream signal noise\nstream line_noise 55\nstream blinks -1\nstream blinks many\nstream seed x\nstream replay\n"));
+    EXPECT_FALSE(
+        kxsim::LoadScenarioText("stream signal noise\nstream line_noise 55\nstream blinks -1\nstream blinks "
+                                "many\nstream seed x\nstream replay\n"));
     EXPECT_EQ(kxsim::Violations().size(), 6u);
     kxsim::ClearViolations();
     kxsim::EegSettings bad;

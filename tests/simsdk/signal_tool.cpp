@@ -56,7 +56,8 @@ int WriteBdf(int argc, char** argv) {
         edf_set_label(handle, c, ("EEG " + std::to_string(c + 1)).c_str());
     }
     kxsim::EegGenerator eeg({}, "recording", channels, rate);
-    std::vector<std::vector<double>> second(static_cast<size_t>(channels), std::vector<double>(static_cast<size_t>(rate)));
+    std::vector<std::vector<double>> second(static_cast<size_t>(channels),
+                                            std::vector<double>(static_cast<size_t>(rate)));
     std::vector<float> frame(static_cast<size_t>(channels));
     for (int s = 0; s < seconds; ++s) {
         for (int i = 0; i < rate; ++i) {

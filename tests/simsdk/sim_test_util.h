@@ -51,7 +51,8 @@ struct LinkEvents {
         self->cv.notify_all();
     }
     bool WaitConnects(size_t n, int timeout_ms = 5000) {
-        return WaitUntil(mu, cv, [&] { return connects.size() >= n; }, timeout_ms);
+        return WaitUntil(
+            mu, cv, [&] { return connects.size() >= n; }, timeout_ms);
     }
     size_t ConnectCount() {
         std::lock_guard<std::mutex> lk(mu);

@@ -46,7 +46,9 @@ struct Recorder {
                 switch (types[p]) {
                     case KX_DATA_TYPE_FLOAT32: v.push_back(static_cast<const float*>(data[p])[i]); break;
                     case KX_DATA_TYPE_UINT8: v.push_back(static_cast<const uint8_t*>(data[p])[i]); break;
-                    case KX_DATA_TYPE_UINT64: v.push_back(static_cast<double>(static_cast<const uint64_t*>(data[p])[i])); break;
+                    case KX_DATA_TYPE_UINT64:
+                        v.push_back(static_cast<double>(static_cast<const uint64_t*>(data[p])[i]));
+                        break;
                     case KX_DATA_TYPE_FLOAT64: v.push_back(static_cast<const double*>(data[p])[i]); break;
                     default: break;
                 }
@@ -62,7 +64,8 @@ struct Recorder {
         return chunks.size();
     }
     bool WaitCount(size_t n, int timeout_ms = 5000) {
-        return simtest::WaitUntil(mu, cv, [&] { return chunks.size() >= n; }, timeout_ms);
+        return simtest::WaitUntil(
+            mu, cv, [&] { return chunks.size() >= n; }, timeout_ms);
     }
 };
 
@@ -184,7 +187,8 @@ TEST_F(StreamTest, TimedStream_FollowsThePacketPeriodOfTheRateCode) {
         auto start = std::chrono::steady_clock::now();
         ASSERT_EQ(kx_eeg_manager_start_stream(r.m, nullptr, nullptr), KX_ERROR_OK);
         ASSERT_TRUE(r.WaitCount(c.chunks, 10000));
-        auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+        auto ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
         EXPECT_GE(ms, c.min_ms);
         EXPECT_LT(ms, c.min_ms * 5 + 500);
         kx_eeg_manager_free(r.m);

@@ -18,7 +18,9 @@ using mxhost::Struct;
 constexpr const char* kNotConnected = "kestrix:state:notConnected";
 constexpr const char* kNativeException = "kestrix:sdk:nativeException";
 
-Array Message(const std::string& text) { return Struct({{"message", Str(text)}}); }
+Array Message(const std::string& text) {
+    return Struct({{"message", Str(text)}});
+}
 
 // The texts and stamps of a get_annotations result, checked for their shape.
 struct Listed {
@@ -67,9 +69,9 @@ protected:
 
 TEST_F(AnnotationsTest, Annotate_BadMessage_FailsBeforeTheConnectionCheck) {
     EXPECT_MEX_ERROR(Call("annotate", Message("")), "kestrix:mex:invalidArgument",
-                       "\"message\" must be a non-empty string.");
+                     "\"message\" must be a non-empty string.");
     EXPECT_MEX_ERROR(Call("annotate", Struct({{"message", Num(3)}})), "kestrix:mex:invalidArgument",
-                       "\"message\" must be a non-empty string.");
+                     "\"message\" must be a non-empty string.");
     EXPECT_MEX_ERROR(Call("annotate"), "kestrix:mex:invalidArgument", "\"message\" must be a non-empty string.");
 }
 
@@ -119,7 +121,7 @@ TEST_F(AnnotationsTest, Annotate_SdkStatus_FailsAndStoresNothing) {
     ConnectSola();
     kxsim::ScriptStatus("kx_eeg_manager_annotate", KX_ERROR_ANNOTATION_UNAVAILABLE_CALIBRATING);
     EXPECT_MEX_ERROR(Call("annotate", Message("early")), "kestrix:sdk:annotationUnavailableCalibrating",
-                       "kx_eeg_manager_annotate failed with status KX_ERROR_ANNOTATION_UNAVAILABLE_CALIBRATING.");
+                     "kx_eeg_manager_annotate failed with status KX_ERROR_ANNOTATION_UNAVAILABLE_CALIBRATING.");
     EXPECT_TRUE(List().texts.empty());
 }
 
@@ -127,13 +129,13 @@ TEST_F(AnnotationsTest, EveryCommand_SdkThrows_FailsAsNativeException) {
     ConnectSola();
     kxsim::ScriptThrow("kx_eeg_manager_annotate", "busy");
     EXPECT_MEX_ERROR(Call("annotate", Message("x")), kNativeException,
-                       "kx_eeg_manager_annotate threw native exception: busy");
+                     "kx_eeg_manager_annotate threw native exception: busy");
     kxsim::ScriptThrow("kx_eeg_manager_get_annotations", "busy");
     EXPECT_MEX_ERROR(Call("get_annotations"), kNativeException,
-                       "kx_eeg_manager_get_annotations threw native exception: busy");
+                     "kx_eeg_manager_get_annotations threw native exception: busy");
     kxsim::ScriptThrowUnknown("kx_eeg_manager_clear_annotations");
     EXPECT_MEX_ERROR(Call("clear_annotations"), kNativeException,
-                       "kx_eeg_manager_clear_annotations threw an unknown native exception.");
+                     "kx_eeg_manager_clear_annotations threw an unknown native exception.");
 }
 
 TEST_F(AnnotationsTest, GetAnnotations_NullList_AnswersEmpty) {
@@ -148,7 +150,7 @@ TEST_F(AnnotationsTest, GetAnnotations_CountWithoutAnArray_FailsInsteadOfReading
     ConnectSola();
     kxsim::ScriptNullList("kx_eeg_manager_get_annotations", 3);
     EXPECT_MEX_ERROR(Call("get_annotations"), "kestrix:mex:runtimeError",
-                       "kx_eeg_manager_get_annotations returned null.");
+                     "kx_eeg_manager_get_annotations returned null.");
 }
 
 // ---- mock backend ----------------------------------------------------------

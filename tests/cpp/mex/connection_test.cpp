@@ -21,11 +21,10 @@ constexpr const char* kNative = "kestrix:sdk:nativeException";
 constexpr const char* kInvalid = "kestrix:mex:invalidArgument";
 constexpr const char* kRuntime = "kestrix:mex:runtimeError";
 
-const std::vector<std::string> kConnectFields = {"connected",           "device_features", "device_info",
-                                                 "device_name",         "incompatible_stream", "message",
-                                                 "status",              "status_name"};
-const std::vector<std::string> kDisconnectFields = {"disconnected", "drained_chunks", "was_connected",
-                                                    "was_streaming"};
+const std::vector<std::string> kConnectFields = {"connected",   "device_features",     "device_info",
+                                                 "device_name", "incompatible_stream", "message",
+                                                 "status",      "status_name"};
+const std::vector<std::string> kDisconnectFields = {"disconnected", "drained_chunks", "was_connected", "was_streaming"};
 
 Array NamePayload(const std::string& name) {
     return Struct({{"device_name", Str(name)}});
@@ -136,10 +135,10 @@ TEST_F(ConnectionTest, Scan_NullNameOrAddress_GivesEmptyText) {
 TEST_F(ConnectionTest, Scan_TemporaryStartFails_ReportsAndNeverCloses) {
     kxsim::ScriptStatus("kx_core_init", 5);
     EXPECT_MEX_ERROR(Call("scan"), "kestrix:sdk:bluetoothAdapterNotFound",
-                       "Temporary kx_core_init failed with status KX_INIT_ERROR_NOT_FOUND.");
+                     "Temporary kx_core_init failed with status KX_INIT_ERROR_NOT_FOUND.");
     kxsim::ScriptStatus("kx_core_init", 200);
     EXPECT_MEX_ERROR(Call("scan"), "kestrix:sdk:initFailed",
-                       "Temporary kx_core_init failed with status KX_INIT_ERROR_UNKNOWN.");
+                     "Temporary kx_core_init failed with status KX_INIT_ERROR_UNKNOWN.");
     kxsim::ScriptThrow("kx_core_init", "adapter 100% gone");
     EXPECT_MEX_ERROR(Call("scan"), kNative, "kx_core_init threw native exception: adapter 100% gone");
     kxsim::ScriptThrowUnknown("kx_core_init");
@@ -154,7 +153,7 @@ TEST_F(ConnectionTest, Scan_TemporaryStartFails_ReportsAndNeverCloses) {
 TEST_F(ConnectionTest, Scan_ScanFailsAfterATemporaryStart_ClosesTheCoreBeforeReporting) {
     kxsim::ScriptStatus("kx_core_scan", 4);
     EXPECT_MEX_ERROR(Call("scan"), "kestrix:sdk:bluetoothNotEnabled",
-                       "kx_core_scan failed with status KX_ERROR_BLUETOOTH_DISABLED.");
+                     "kx_core_scan failed with status KX_ERROR_BLUETOOTH_DISABLED.");
     kxsim::ScriptThrow("kx_core_scan", "radio off");
     EXPECT_MEX_ERROR(Call("scan"), kNative, "kx_core_scan threw native exception: radio off");
     kxsim::ScriptThrowUnknown("kx_core_scan");
@@ -254,7 +253,7 @@ TEST_F(ConnectionTest, Connect_StatusTwo_ReportsAnIncompatibleStreamWhetherOrNot
     EXPECT_EQ(S(linked, "message"), "Device stream is incompatible. Update the firmware.");
     EXPECT_EQ(FieldNames(Field(linked, "device_info")).size(), 5u);
     EXPECT_MEX_ERROR(Call("start_stream"), "kestrix:sdk:unsupportedDevice",
-                       "Stream is incompatible. Update the firmware.");
+                     "Stream is incompatible. Update the firmware.");
 
     kxsim::SetConnectPlan({2, -1, 20, false, -1});
     const mxArray* unlinked = Connect("SIM SOLA 101");
@@ -279,27 +278,27 @@ TEST_F(ConnectionTest, Connect_FailingStatus_ReportsItAndLeavesNoManager) {
     for (const Row& row : rows) {
         kxsim::ScriptStatus("kx_eeg_manager_connect", row.status);
         EXPECT_MEX_ERROR(Call("connect", NamePayload("SIM SOLA 101")), row.identifier,
-                           std::string("kx_eeg_manager_connect failed with status ") + row.name + ".");
+                         std::string("kx_eeg_manager_connect failed with status ") + row.name + ".");
         EXPECT_EQ(kxsim::LiveManagers(), 0) << row.status;
         EXPECT_FALSE(B(Ok(Call("status")), "manager_present")) << row.status;
     }
     // A headset the SDK does not know fails the same way, with the SDK's own status.
     EXPECT_MEX_ERROR(Call("connect", NamePayload("NOT IN RANGE")), "kestrix:sdk:connection",
-                       "kx_eeg_manager_connect failed with status KX_ERROR_CONNECTION.");
+                     "kx_eeg_manager_connect failed with status KX_ERROR_CONNECTION.");
     EXPECT_TRUE(B(Ok(Call("status")), "core_initialized"));
 }
 
 TEST_F(ConnectionTest, Connect_ConnectThrows_ReportsTheTextAndLeavesNoManager) {
     kxsim::ScriptThrow("kx_eeg_manager_connect", "stack 50% exhausted");
     EXPECT_MEX_ERROR(Call("connect", NamePayload("SIM SOLA 101")), kNative,
-                       "kx_eeg_manager_connect threw native exception: stack 50% exhausted");
+                     "kx_eeg_manager_connect threw native exception: stack 50% exhausted");
     kxsim::ScriptThrowUnknown("kx_eeg_manager_connect");
     EXPECT_MEX_ERROR(Call("connect", NamePayload("SIM SOLA 101")), kNative,
-                       "kx_eeg_manager_connect threw native exception: unknown native exception");
+                     "kx_eeg_manager_connect threw native exception: unknown native exception");
     // No text to report: the status the worker never received is reported instead.
     kxsim::ScriptThrow("kx_eeg_manager_connect", "");
     EXPECT_MEX_ERROR(Call("connect", NamePayload("SIM SOLA 101")), "kestrix:sdk:error",
-                       "kx_eeg_manager_connect failed with status KX_ERROR_UNKNOWN.");
+                     "kx_eeg_manager_connect failed with status KX_ERROR_UNKNOWN.");
     EXPECT_EQ(kxsim::CountCalls("kx_eeg_manager_free"), 3);
     EXPECT_EQ(kxsim::LiveManagers(), 0);
 }
@@ -340,12 +339,12 @@ TEST_F(ConnectionTest, Connect_NoDeviceInfoOrNoFeatures_ConnectsWithEmptyRecords
 TEST_F(ConnectionTest, Connect_DeviceQueriesThrow_FailsWithTheConnectionKept) {
     kxsim::ScriptThrow("kx_eeg_manager_get_device_info", "info gone");
     EXPECT_MEX_ERROR(Call("connect", NamePayload("SIM SOLA 101")), kNative,
-                       "kx_eeg_manager_get_device_info threw native exception: info gone");
+                     "kx_eeg_manager_get_device_info threw native exception: info gone");
     EXPECT_TRUE(B(Ok(Call("is_connected")), "connected"));
 
     kxsim::ScriptThrowUnknown("kx_core_device_features_get");
     EXPECT_MEX_ERROR(Call("connect", NamePayload("SIM SOLA 101")), kNative,
-                       "kx_core_device_features_get threw an unknown native exception.");
+                     "kx_core_device_features_get threw an unknown native exception.");
     EXPECT_TRUE(B(Ok(Call("is_connected")), "connected"));
     EXPECT_EQ(kxsim::LiveManagers(), 1);
 }
@@ -432,8 +431,8 @@ TEST_F(ConnectionTest, Disconnect_LinkDroppedEarlier_ReportsNotConnectedAndStill
 TEST_F(MockConnectionTest, Scan_ReturnsTheTwoMockHeadsetsAndStartsTheMockCore) {
     const mxArray* scan = Ok(Call("scan"));
     EXPECT_EQ(Dims(Field(scan, "devices")), (std::vector<std::size_t>{2, 1}));
-    EXPECT_EQ(Rows(scan), (std::vector<std::pair<std::string, std::string>>{
-                              {"MOCK SOLA 001", "00:11:22:33:44:55"}, {"MOCK VELO 002", "66:77:88:99:AA:BB"}}));
+    EXPECT_EQ(Rows(scan), (std::vector<std::pair<std::string, std::string>>{{"MOCK SOLA 001", "00:11:22:33:44:55"},
+                                                                            {"MOCK VELO 002", "66:77:88:99:AA:BB"}}));
     EXPECT_TRUE(B(Ok(Call("status")), "core_initialized"));
     EXPECT_TRUE(mex().IsLocked());
     EXPECT_TRUE(kxsim::Calls().empty());

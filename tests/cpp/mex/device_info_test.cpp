@@ -69,7 +69,7 @@ TEST_F(DeviceInfoTest, ThreeCommands_ReportTheConnectedHeadset) {
     EXPECT_EQ(FieldNames(result), std::vector<std::string>{"device_info"});
     const mxArray* info = Field(result, "device_info");
     EXPECT_EQ(FieldNames(info), (std::vector<std::string>{"device_model", "firmware_version", "hardware_version",
-                                                           "sample_per_packet", "serial_number"}));
+                                                          "sample_per_packet", "serial_number"}));
     EXPECT_EQ(S(Field(info, "device_model"), "name"), "ZEM");
     EXPECT_EQ(D(Field(info, "device_model"), "value"), 3);
     EXPECT_EQ(S(Field(info, "firmware_version"), "text"), "5.255.1");
@@ -79,7 +79,8 @@ TEST_F(DeviceInfoTest, ThreeCommands_ReportTheConnectedHeadset) {
     EXPECT_EQ(D(info, "serial_number"), 9007199254740992.0);
 
     const mxArray* features = Field(Ok(Call("get_device_features")), "device_features");
-    EXPECT_EQ(FieldNames(features), (std::vector<std::string>{"electrode_count", "has_accel", "has_gyro", "is_bipolar"}));
+    EXPECT_EQ(FieldNames(features),
+              (std::vector<std::string>{"electrode_count", "has_accel", "has_gyro", "is_bipolar"}));
     EXPECT_EQ(D(features, "electrode_count"), 32);
     EXPECT_TRUE(B(features, "has_accel"));
     EXPECT_FALSE(B(features, "has_gyro"));
@@ -93,8 +94,8 @@ TEST_F(DeviceInfoTest, ThreeCommands_ReportTheConnectedHeadset) {
 }
 
 TEST_F(DeviceInfoTest, ModelCodes_AreNamedByTheModelTable) {
-    const std::vector<std::pair<int, std::string>> models = {{0, "VELO"}, {1, "RUNA"}, {2, "TOKA"},   {3, "ZEM"},
-                                                             {4, "SOLA1"}, {5, "SOLA"}, {9, "UNKNOWN"}, {255, "UNKNOWN"}};
+    const std::vector<std::pair<int, std::string>> models = {
+        {0, "VELO"}, {1, "RUNA"}, {2, "TOKA"}, {3, "ZEM"}, {4, "SOLA1"}, {5, "SOLA"}, {9, "UNKNOWN"}, {255, "UNKNOWN"}};
     for (const auto& [code, name] : models) {
         kxsim::Headset headset = CustomHeadset();
         headset.model = static_cast<std::uint8_t>(code);
@@ -137,22 +138,22 @@ TEST_F(DeviceInfoTest, SdkThrows_EachQueryReportsItsOwnName) {
     ConnectTo(CustomHeadset());
     kxsim::ScriptThrow("kx_eeg_manager_get_device_info", "info 100% lost", 2);
     EXPECT_MEX_ERROR(Call("get_device_info"), kNative,
-                       "kx_eeg_manager_get_device_info threw native exception: info 100% lost");
+                     "kx_eeg_manager_get_device_info threw native exception: info 100% lost");
     EXPECT_MEX_ERROR(Call("get_device_features"), kNative,
-                       "kx_eeg_manager_get_device_info threw native exception: info 100% lost");
+                     "kx_eeg_manager_get_device_info threw native exception: info 100% lost");
     kxsim::ScriptThrowUnknown("kx_core_device_features_get");
     EXPECT_MEX_ERROR(Call("get_device_features"), kNative,
-                       "kx_core_device_features_get threw an unknown native exception.");
+                     "kx_core_device_features_get threw an unknown native exception.");
     kxsim::ScriptThrow("kx_eeg_manager_get_battery_info", "no gauge");
     EXPECT_MEX_ERROR(Call("get_battery_info"), kNative,
-                       "kx_eeg_manager_get_battery_info threw native exception: no gauge");
+                     "kx_eeg_manager_get_battery_info threw native exception: no gauge");
     kxsim::ScriptThrowUnknown("kx_eeg_manager_get_battery_info");
     EXPECT_MEX_ERROR(Call("get_battery_info"), kNative,
-                       "kx_eeg_manager_get_battery_info threw an unknown native exception.");
+                     "kx_eeg_manager_get_battery_info threw an unknown native exception.");
     // The connection check belongs to the device-info query's wrapped run.
     kxsim::ScriptThrow("kx_eeg_manager_is_connected", "link state unknown");
     EXPECT_MEX_ERROR(Call("get_device_info"), kNative,
-                       "kx_eeg_manager_get_device_info threw native exception: link state unknown");
+                     "kx_eeg_manager_get_device_info threw native exception: link state unknown");
     // The battery's connection check is not wrapped.
     kxsim::ScriptThrow("kx_eeg_manager_is_connected", "link state unknown");
     EXPECT_MEX_ERROR(Call("get_battery_info"), kRuntime, "link state unknown");

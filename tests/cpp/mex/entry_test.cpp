@@ -23,13 +23,13 @@ TEST_F(EntryTest, ArgumentCountAndOutputCount_AreCheckedBeforeTheCommand) {
     EXPECT_MEX_ERROR(CallWith(2, {a}), "kestrix:mex:tooManyOutputs", "This MEX gateway returns at most one output.");
     Array unknown = Str("no_such_command");
     EXPECT_MEX_ERROR(CallWith(2, {unknown}), "kestrix:mex:tooManyOutputs",
-                       "This MEX gateway returns at most one output.");
+                     "This MEX gateway returns at most one output.");
 }
 
 TEST_F(EntryTest, CommandThatIsNotACharacterVector_IsRefused) {
     Array string_scalar = mxhost::StringScalar("status");
     EXPECT_MEX_ERROR(CallWith(1, {string_scalar}), "kestrix:mex:invalidArgument",
-                       "Command must be a character vector.");
+                     "Command must be a character vector.");
     Array number = Num(3);
     EXPECT_MEX_ERROR(CallWith(1, {number}), "kestrix:mex:invalidArgument", "Command must be a character vector.");
     EXPECT_MEX_ERROR(Call(""), "kestrix:mex:invalidArgument", "Command must not be empty.");
@@ -81,7 +81,7 @@ TEST_F(EntryTest, NoOutputRequested_DestroysTheResultAndSetsNothing) {
 TEST_F(EntryTest, StandardExceptionOfTheSdk_IsReportedAsNativeException) {
     kxsim::ScriptThrow("kx_core_init", "adapter 50% busy");
     EXPECT_MEX_ERROR(Call("init"), "kestrix:sdk:nativeException",
-                       "kx_core_init threw native exception: adapter 50% busy");
+                     "kx_core_init threw native exception: adapter 50% busy");
     kxsim::ScriptThrowUnknown("kx_core_init");
     EXPECT_MEX_ERROR(Call("init"), "kestrix:sdk:nativeException", "kx_core_init threw an unknown native exception.");
     EXPECT_FALSE(mex().IsLocked());

@@ -15,10 +15,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <stdexcept>
 #include <functional>
 #include <map>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -39,37 +39,60 @@ constexpr const char* kNativeException = "kestrix:sdk:nativeException";
 // ---- the status tables, as documented -----------------------------------
 
 std::string StatusName(int status) {
-    static const char* const kNames[] = {
-        "KX_ERROR_OK", "KX_ERROR_CONNECTION", "KX_ERROR_UNSUPPORTED_DEVICE", "KX_ERROR_WRONG_VALUE",
-        "KX_ERROR_BLUETOOTH_DISABLED", "KX_ERROR_BLUETOOTH_ADAPTER_NOT_FOUND", "KX_ERROR_ADAPTER_OUT_OF_INDEX",
-        "KX_ERROR_UPDATE_FILE_NOT_FOUND", "KX_ERROR_UPDATE_INITIATED_UNSUCCESSFULLY",
-        "KX_ERROR_UPDATE_FAILED_DEVICE_DISCONNECTED", "KX_ERROR_ANNOTATION_UNAVAILABLE_CALIBRATING",
-        "KX_ERROR_NO_DEVICES_FOUND", "KX_ERROR_NOT_ALL_MANAGERS_CLOSED", "KX_ERROR_CORE_NOT_INITIALIZED",
-        "KX_ERROR_PATH_NOT_FOUND"};
+    static const char* const kNames[] = {"KX_ERROR_OK",
+                                         "KX_ERROR_CONNECTION",
+                                         "KX_ERROR_UNSUPPORTED_DEVICE",
+                                         "KX_ERROR_WRONG_VALUE",
+                                         "KX_ERROR_BLUETOOTH_DISABLED",
+                                         "KX_ERROR_BLUETOOTH_ADAPTER_NOT_FOUND",
+                                         "KX_ERROR_ADAPTER_OUT_OF_INDEX",
+                                         "KX_ERROR_UPDATE_FILE_NOT_FOUND",
+                                         "KX_ERROR_UPDATE_INITIATED_UNSUCCESSFULLY",
+                                         "KX_ERROR_UPDATE_FAILED_DEVICE_DISCONNECTED",
+                                         "KX_ERROR_ANNOTATION_UNAVAILABLE_CALIBRATING",
+                                         "KX_ERROR_NO_DEVICES_FOUND",
+                                         "KX_ERROR_NOT_ALL_MANAGERS_CLOSED",
+                                         "KX_ERROR_CORE_NOT_INITIALIZED",
+                                         "KX_ERROR_PATH_NOT_FOUND"};
     return status >= 0 && status <= 14 ? kNames[status] : "KX_ERROR_UNKNOWN";
 }
 
 std::string StatusIdentifier(int status) {
-    static const char* const kNames[] = {
-        "error", "connection", "unsupportedDevice", "wrongValue", "bluetoothNotEnabled",
-        "bluetoothAdapterNotFound", "adapterOutOfIndex", "updateFileNotFound", "updateStartFailed",
-        "updateDisconnected", "annotationUnavailableCalibrating", "noDevicesFound", "notAllManagersClosed",
-        "coreNotInitialized", "pathNotFound"};
+    static const char* const kNames[] = {"error",
+                                         "connection",
+                                         "unsupportedDevice",
+                                         "wrongValue",
+                                         "bluetoothNotEnabled",
+                                         "bluetoothAdapterNotFound",
+                                         "adapterOutOfIndex",
+                                         "updateFileNotFound",
+                                         "updateStartFailed",
+                                         "updateDisconnected",
+                                         "annotationUnavailableCalibrating",
+                                         "noDevicesFound",
+                                         "notAllManagersClosed",
+                                         "coreNotInitialized",
+                                         "pathNotFound"};
     return std::string("kestrix:sdk:") + (status >= 0 && status <= 14 ? kNames[status] : "error");
 }
 
 std::string InitStatusName(int status) {
-    static const char* const kNames[] = {
-        "KX_INIT_ERROR_UNKNOWN", "KX_INIT_ERROR_CONFIG_TYPE", "KX_INIT_ERROR_WRONG_ADAPTER_VALUE",
-        "KX_INIT_ERROR_INCOMPATIBLE_VERSION", "KX_INIT_ERROR_NOT_ENABLED", "KX_INIT_ERROR_NOT_FOUND",
-        "KX_INIT_ERROR_CONFIG_PARSE", "KX_INIT_WARNING_ALREADY_INITIALIZED", "KX_INIT_ERROR_INVALID_PATH"};
+    static const char* const kNames[] = {"KX_INIT_ERROR_UNKNOWN",
+                                         "KX_INIT_ERROR_CONFIG_TYPE",
+                                         "KX_INIT_ERROR_WRONG_ADAPTER_VALUE",
+                                         "KX_INIT_ERROR_INCOMPATIBLE_VERSION",
+                                         "KX_INIT_ERROR_NOT_ENABLED",
+                                         "KX_INIT_ERROR_NOT_FOUND",
+                                         "KX_INIT_ERROR_CONFIG_PARSE",
+                                         "KX_INIT_WARNING_ALREADY_INITIALIZED",
+                                         "KX_INIT_ERROR_INVALID_PATH"};
     return status >= 0 && status <= 8 ? kNames[status] : "KX_INIT_ERROR_UNKNOWN";
 }
 
 std::string InitStatusIdentifier(int status) {
-    static const char* const kNames[] = {"initFailed", "configType", "wrongAdapterValue", "incompatibleVersion",
-                                         "bluetoothNotEnabled", "bluetoothAdapterNotFound", "configParse",
-                                         "initFailed", "invalidPath"};
+    static const char* const kNames[] = {"initFailed",          "configType",          "wrongAdapterValue",
+                                         "incompatibleVersion", "bluetoothNotEnabled", "bluetoothAdapterNotFound",
+                                         "configParse",         "initFailed",          "invalidPath"};
     return std::string("kestrix:sdk:") + (status >= 0 && status <= 8 ? kNames[status] : "initFailed");
 }
 
@@ -129,7 +152,9 @@ struct Case {
 
     bool Is(const char* name) const { return op == name; }
     // The SDK may still call back: the free failed, or the link could not be closed.
-    bool KeepsLock() const { return (Is("kx_eeg_manager_free") || Is("kx_eeg_manager_disconnect")) && outcome.Throws(); }
+    bool KeepsLock() const {
+        return (Is("kx_eeg_manager_free") || Is("kx_eeg_manager_disconnect")) && outcome.Throws();
+    }
     bool LeavesManager() const { return Is("kx_eeg_manager_free") && outcome.Throws(); }
 };
 
@@ -163,8 +188,8 @@ Expectation Native(const std::string& label, const Outcome& outcome) {
     if (outcome.kind == Kind::kThrowUnknown) {
         return Failure(kNativeException, label + " threw an unknown native exception.");
     }
-    return Failure(kNativeException, label + " threw native exception: " +
-                                         (outcome.kind == Kind::kThrowEmpty ? "" : kFaultText));
+    return Failure(kNativeException,
+                   label + " threw native exception: " + (outcome.kind == Kind::kThrowEmpty ? "" : kFaultText));
 }
 
 // An unwrapped call: the entry point's generic handler reports it.
@@ -191,8 +216,8 @@ Expectation With(Expectation e, int manager, int core, int locked = -1) {
 enum class State { kFresh, kCore, kConnected, kStreaming };
 
 struct Scenario {
-    const char* name;     // the command under test ("clear" runs the exit handler)
-    State start;          // where each case starts
+    const char* name;  // the command under test ("clear" runs the exit handler)
+    State start;       // where each case starts
     std::function<Array()> payload;
     // Run before every run after the first to restore the start: "" (nothing),
     // "close", "stream" (connect and start) or a command name.
@@ -213,12 +238,9 @@ const Step kTeardown[] = {
 };
 // The teardown of a manager that is connected but does not stream.
 const Step kIdleTeardown[] = {
-    {"kx_eeg_manager_set_callback_chunk", Shape::kVoid},
-    {"kx_eeg_manager_set_callback_disconnect", Shape::kVoid},
-    {"kx_eeg_manager_is_streaming", Shape::kQuery, 0},
-    {"kx_eeg_manager_is_connected", Shape::kQuery, 1},
-    {"kx_eeg_manager_disconnect", Shape::kVoid},
-    {"kx_eeg_manager_free", Shape::kVoid},
+    {"kx_eeg_manager_set_callback_chunk", Shape::kVoid}, {"kx_eeg_manager_set_callback_disconnect", Shape::kVoid},
+    {"kx_eeg_manager_is_streaming", Shape::kQuery, 0},   {"kx_eeg_manager_is_connected", Shape::kQuery, 1},
+    {"kx_eeg_manager_disconnect", Shape::kVoid},         {"kx_eeg_manager_free", Shape::kVoid},
 };
 const Step kNewConnection[] = {
     {"kx_eeg_manager_new", Shape::kPointer},
@@ -271,8 +293,8 @@ Expectation ScanExpectation(const Case& c, bool temporary) {
             return With(Success(devices(2)), 0, core, locked);
         }
         return With(o.Throws() ? Native("kx_core_init", o)
-                               : Failure(InitStatusIdentifier(o.value), "Temporary kx_core_init failed with status " +
-                                                                            InitStatusName(o.value) + "."),
+                               : Failure(InitStatusIdentifier(o.value),
+                                         "Temporary kx_core_init failed with status " + InitStatusName(o.value) + "."),
                     0, core, locked);
     }
     if (c.Is("kx_core_close")) {
@@ -291,7 +313,9 @@ Expectation ScanExpectation(const Case& c, bool temporary) {
     return With(StatusFailure("kx_core_scan failed with status ", o.value), 0, core, locked);
 }
 
-Array DeviceName() { return Struct({{"device_name", Str(kHeadset)}}); }
+Array DeviceName() {
+    return Struct({{"device_name", Str(kHeadset)}});
+}
 
 // The session commands and the exit handler ("clear").
 std::vector<Scenario> SessionScenarios() {
@@ -299,55 +323,63 @@ std::vector<Scenario> SessionScenarios() {
 
     // -- the session queries: a failing query reads as false, never as an error
     for (const char* command : {"status", "ping"}) {
-        all.push_back({command, State::kStreaming, nullptr, "",
-                       {{"kx_eeg_manager_is_connected", Shape::kQuery, 1}, {"kx_eeg_manager_is_streaming", Shape::kQuery, 1}},
-                       {{"kx_eeg_manager_is_connected", Shape::kQuery, 1}, {"kx_eeg_manager_is_streaming", Shape::kQuery, 1}},
-                       [](const Case& c) {
-                           const bool link_query = c.Is("kx_eeg_manager_is_connected");
-                           return Success([link_query](const mxArray* r) {
-                               EXPECT_EQ(B(r, "connected"), !link_query);
-                               EXPECT_EQ(B(r, "streaming"), link_query);
-                               EXPECT_TRUE(B(r, "manager_present"));
-                           });
-                       }});
+        all.push_back(
+            {command,
+             State::kStreaming,
+             nullptr,
+             "",
+             {{"kx_eeg_manager_is_connected", Shape::kQuery, 1}, {"kx_eeg_manager_is_streaming", Shape::kQuery, 1}},
+             {{"kx_eeg_manager_is_connected", Shape::kQuery, 1}, {"kx_eeg_manager_is_streaming", Shape::kQuery, 1}},
+             [](const Case& c) {
+                 const bool link_query = c.Is("kx_eeg_manager_is_connected");
+                 return Success([link_query](const mxArray* r) {
+                     EXPECT_EQ(B(r, "connected"), !link_query);
+                     EXPECT_EQ(B(r, "streaming"), link_query);
+                     EXPECT_TRUE(B(r, "manager_present"));
+                 });
+             }});
     }
-    all.push_back({"is_connected", State::kConnected, nullptr, "",
-                   {kRequireConnected}, {kRequireConnected},
-                   [](const Case&) { return Success([](const mxArray* r) { EXPECT_FALSE(B(r, "connected")); }); }});
-    all.push_back({"is_streaming", State::kStreaming, nullptr, "",
-                   {{"kx_eeg_manager_is_streaming", Shape::kQuery, 1}}, {{"kx_eeg_manager_is_streaming", Shape::kQuery, 1}},
+    all.push_back(
+        {"is_connected", State::kConnected, nullptr, "", {kRequireConnected}, {kRequireConnected}, [](const Case&) {
+             return Success([](const mxArray* r) { EXPECT_FALSE(B(r, "connected")); });
+         }});
+    all.push_back({"is_streaming",
+                   State::kStreaming,
+                   nullptr,
+                   "",
+                   {{"kx_eeg_manager_is_streaming", Shape::kQuery, 1}},
+                   {{"kx_eeg_manager_is_streaming", Shape::kQuery, 1}},
                    [](const Case&) { return Success([](const mxArray* r) { EXPECT_FALSE(B(r, "streaming")); }); }});
 
     // -- init: core start, then version and configuration, read unwrapped
     const std::vector<Step> init_steps = {{"kx_core_init", Shape::kInitStatus},
                                           {"kx_core_get_version", Shape::kPointer},
                                           {"kx_core_get_config", Shape::kGeneralStatus}};
-    all.push_back({"init", State::kFresh, nullptr, "close", init_steps, init_steps, [](const Case& c) {
-                       const Outcome& o = c.outcome;
-                       if (c.Is("kx_core_init")) {
-                           if (o.kind == Kind::kStatus && o.value == 7) {
-                               return With(Success(), 0, 1, 1);
-                           }
-                           if (o.Throws()) {
-                               return With(Native("kx_core_init", o), 0, 0, 0);
-                           }
-                           return With(Failure(InitStatusIdentifier(o.value),
-                                               "kx_core_init failed with status " + InitStatusName(o.value) + "."),
-                                       0, 0, 0);
-                       }
-                       if (c.Is("kx_core_get_version")) {
-                           return With(o.Throws() ? Generic(o)
-                                                  : Failure(kRuntimeError, "kx_core_get_version returned null."),
-                                       0, 1, 1);
-                       }
-                       return With(o.Throws() ? Generic(o) : StatusFailure("kx_core_get_config failed with status ", o.value),
-                                   0, 1, 1);
-                   }});
+    all.push_back(
+        {"init", State::kFresh, nullptr, "close", init_steps, init_steps, [](const Case& c) {
+             const Outcome& o = c.outcome;
+             if (c.Is("kx_core_init")) {
+                 if (o.kind == Kind::kStatus && o.value == 7) {
+                     return With(Success(), 0, 1, 1);
+                 }
+                 if (o.Throws()) {
+                     return With(Native("kx_core_init", o), 0, 0, 0);
+                 }
+                 return With(Failure(InitStatusIdentifier(o.value),
+                                     "kx_core_init failed with status " + InitStatusName(o.value) + "."),
+                             0, 0, 0);
+             }
+             if (c.Is("kx_core_get_version")) {
+                 return With(o.Throws() ? Generic(o) : Failure(kRuntimeError, "kx_core_get_version returned null."), 0,
+                             1, 1);
+             }
+             return With(o.Throws() ? Generic(o) : StatusFailure("kx_core_get_config failed with status ", o.value), 0,
+                         1, 1);
+         }});
 
     // -- close and the exit handler: every failure is swallowed
     const std::vector<Step> close_steps = Steps(kTeardown, Step{"kx_core_close", Shape::kVoid});
-    all.push_back({"close", State::kStreaming, nullptr, "stream", close_steps, close_steps,
-                   [](const Case& c) {
+    all.push_back({"close", State::kStreaming, nullptr, "stream", close_steps, close_steps, [](const Case& c) {
                        return With(Success([](const mxArray* r) {
                                        EXPECT_TRUE(B(r, "closed"));
                                        EXPECT_TRUE(B(r, "disconnected"));
@@ -378,13 +410,17 @@ std::vector<Scenario> ConnectionScenarios() {
                                               {"kx_core_scan", Shape::kList},
                                               {"kx_core_close", Shape::kVoid}};
     all.push_back({"scan", State::kFresh, nullptr, "", temporary_scan, temporary_scan, scan_expect(true)});
-    all.push_back({"scan", State::kCore, nullptr, "", {{"kx_core_scan", Shape::kList}},
-                   {{"kx_core_scan", Shape::kList}}, scan_expect(false)});
+    all.push_back({"scan",
+                   State::kCore,
+                   nullptr,
+                   "",
+                   {{"kx_core_scan", Shape::kList}},
+                   {{"kx_core_scan", Shape::kList}},
+                   scan_expect(false)});
 
     // -- connect: a first connection (starting the core), then replacing it
     all.push_back(
-        {"connect", State::kFresh, DeviceName, "",
-         Join({{"kx_core_init", Shape::kInitStatus}}, Steps(kNewConnection)),
+        {"connect", State::kFresh, DeviceName, "", Join({{"kx_core_init", Shape::kInitStatus}}, Steps(kNewConnection)),
          Join(Steps(kIdleTeardown), Steps(kNewConnection)), [](const Case& c) {
              const Outcome& o = c.outcome;
              auto connected = [](bool info, bool features) {
@@ -412,8 +448,8 @@ std::vector<Scenario> ConnectionScenarios() {
                  return With(Success(connected(true, true)), 1, 1, 1);
              }
              if (c.Is("kx_eeg_manager_new")) {
-                 return With(o.Throws() ? Generic(o) : Failure(kRuntimeError, "kx_eeg_manager_new returned null."), 0, 1,
-                             1);
+                 return With(o.Throws() ? Generic(o) : Failure(kRuntimeError, "kx_eeg_manager_new returned null."), 0,
+                             1, 1);
              }
              if (c.Is("kx_eeg_manager_connect")) {
                  if (o.kind == Kind::kThrowEmpty) {
@@ -421,16 +457,17 @@ std::vector<Scenario> ConnectionScenarios() {
                      return With(StatusFailure("kx_eeg_manager_connect failed with status ", 255), 0, 1, 1);
                  }
                  if (o.Throws()) {
-                     return With(Failure(kNativeException, std::string("kx_eeg_manager_connect threw native exception: ") +
-                                                               (o.kind == Kind::kThrow ? kFaultText
-                                                                                       : "unknown native exception")),
+                     return With(Failure(kNativeException,
+                                         std::string("kx_eeg_manager_connect threw native exception: ") +
+                                             (o.kind == Kind::kThrow ? kFaultText : "unknown native exception")),
                                  0, 1, 1);
                  }
                  return With(StatusFailure("kx_eeg_manager_connect failed with status ", o.value), 0, 1, 1);
              }
              if (c.Is("kx_eeg_manager_get_device_info")) {
-                 return With(o.Throws() ? Native("kx_eeg_manager_get_device_info", o) : Success(connected(false, false)),
-                             1, 1, 1);
+                 return With(
+                     o.Throws() ? Native("kx_eeg_manager_get_device_info", o) : Success(connected(false, false)), 1, 1,
+                     1);
              }
              if (c.Is("kx_core_device_features_get")) {
                  return With(o.Throws() ? Native("kx_core_device_features_get", o) : Success(connected(true, false)), 1,
@@ -441,21 +478,22 @@ std::vector<Scenario> ConnectionScenarios() {
          }});
 
     // -- disconnect: every failure is swallowed
-    all.push_back({"disconnect", State::kStreaming, nullptr, "stream",
-                   Join({{"kx_eeg_manager_is_connected", Shape::kQuery, 1}, {"kx_eeg_manager_is_streaming", Shape::kQuery, 1}},
-                        Steps(kTeardown)),
-                   Join({{"kx_eeg_manager_is_connected", Shape::kQuery, 1}, {"kx_eeg_manager_is_streaming", Shape::kQuery, 1}},
-                        Steps(kTeardown)),
-                   [](const Case& c) {
-                       const bool was_connected = !(c.Is("kx_eeg_manager_is_connected") && c.index == 1);
-                       const bool was_streaming = !(c.Is("kx_eeg_manager_is_streaming") && c.index == 1);
-                       return With(Success([was_connected, was_streaming](const mxArray* r) {
-                                       EXPECT_TRUE(B(r, "disconnected"));
-                                       EXPECT_EQ(B(r, "was_connected"), was_connected);
-                                       EXPECT_EQ(B(r, "was_streaming"), was_streaming);
-                                   }),
-                                   0, 1, 1);
-                   }});
+    all.push_back(
+        {"disconnect", State::kStreaming, nullptr, "stream",
+         Join({{"kx_eeg_manager_is_connected", Shape::kQuery, 1}, {"kx_eeg_manager_is_streaming", Shape::kQuery, 1}},
+              Steps(kTeardown)),
+         Join({{"kx_eeg_manager_is_connected", Shape::kQuery, 1}, {"kx_eeg_manager_is_streaming", Shape::kQuery, 1}},
+              Steps(kTeardown)),
+         [](const Case& c) {
+             const bool was_connected = !(c.Is("kx_eeg_manager_is_connected") && c.index == 1);
+             const bool was_streaming = !(c.Is("kx_eeg_manager_is_streaming") && c.index == 1);
+             return With(Success([was_connected, was_streaming](const mxArray* r) {
+                             EXPECT_TRUE(B(r, "disconnected"));
+                             EXPECT_EQ(B(r, "was_connected"), was_connected);
+                             EXPECT_EQ(B(r, "was_streaming"), was_streaming);
+                         }),
+                         0, 1, 1);
+         }});
     return all;
 }
 
@@ -464,9 +502,13 @@ std::vector<Scenario> DeviceScenarios() {
     std::vector<Scenario> all;
 
     // -- device information
-    all.push_back({"get_device_info", State::kConnected, nullptr, "",
+    all.push_back({"get_device_info",
+                   State::kConnected,
+                   nullptr,
+                   "",
                    {kRequireConnected, {"kx_eeg_manager_get_device_info", Shape::kPointer}},
-                   {kRequireConnected, {"kx_eeg_manager_get_device_info", Shape::kPointer}}, [](const Case& c) {
+                   {kRequireConnected, {"kx_eeg_manager_get_device_info", Shape::kPointer}},
+                   [](const Case& c) {
                        const Outcome& o = c.outcome;
                        // The connection check runs inside the device-info wrapper.
                        if (o.Throws()) {
@@ -477,46 +519,49 @@ std::vector<Scenario> DeviceScenarios() {
                        }
                        return Failure(kRuntimeError, "kx_eeg_manager_get_device_info returned null.");
                    }});
-    const std::vector<Step> features_steps = {
-        kRequireConnected,
-        {"kx_eeg_manager_get_device_info", Shape::kPointer},
-        {"kx_core_device_features_get", Shape::kPointer},
-        {"kx_core_device_features_electrode_count", Shape::kCode},
-        {"kx_core_device_features_has_accel", Shape::kQuery, 0},
-        {"kx_core_device_features_has_gyro", Shape::kQuery, 0},
-        {"kx_core_device_features_is_bipolar", Shape::kQuery, 0}};
-    all.push_back({"get_device_features", State::kConnected, nullptr, "", features_steps,
-                   features_steps, [](const Case& c) {
-                       const Outcome& o = c.outcome;
-                       if (c.Is("kx_eeg_manager_is_connected") || c.Is("kx_eeg_manager_get_device_info")) {
-                           if (o.Throws()) {
-                               return Native("kx_eeg_manager_get_device_info", o);
-                           }
-                           return c.Is("kx_eeg_manager_is_connected")
-                                      ? Failure("kestrix:state:notConnected", kNoDevice)
-                                      : Failure(kRuntimeError, "kx_eeg_manager_get_device_info returned null.");
-                       }
-                       if (c.Is("kx_core_device_features_get")) {
-                           return o.Throws() ? Native("kx_core_device_features_get", o)
-                                             : Failure(kRuntimeError, "kx_core_device_features_get returned null.");
-                       }
-                       if (o.Throws()) {
-                           return Generic(o);
-                       }
-                       const std::string op = c.op;
-                       const int value = o.value;
-                       return Success([op, value](const mxArray* r) {
-                           const mxArray* f = Field(r, "device_features");
-                           if (op == "kx_core_device_features_electrode_count") {
-                               EXPECT_EQ(D(f, "electrode_count"), value);
-                           } else {
-                               EXPECT_TRUE(B(f, op.substr(std::string("kx_core_device_features_").size()).c_str()));
-                           }
-                       });
-                   }});
-    all.push_back({"get_battery_info", State::kConnected, nullptr, "",
+    const std::vector<Step> features_steps = {kRequireConnected,
+                                              {"kx_eeg_manager_get_device_info", Shape::kPointer},
+                                              {"kx_core_device_features_get", Shape::kPointer},
+                                              {"kx_core_device_features_electrode_count", Shape::kCode},
+                                              {"kx_core_device_features_has_accel", Shape::kQuery, 0},
+                                              {"kx_core_device_features_has_gyro", Shape::kQuery, 0},
+                                              {"kx_core_device_features_is_bipolar", Shape::kQuery, 0}};
+    all.push_back(
+        {"get_device_features", State::kConnected, nullptr, "", features_steps, features_steps, [](const Case& c) {
+             const Outcome& o = c.outcome;
+             if (c.Is("kx_eeg_manager_is_connected") || c.Is("kx_eeg_manager_get_device_info")) {
+                 if (o.Throws()) {
+                     return Native("kx_eeg_manager_get_device_info", o);
+                 }
+                 return c.Is("kx_eeg_manager_is_connected")
+                            ? Failure("kestrix:state:notConnected", kNoDevice)
+                            : Failure(kRuntimeError, "kx_eeg_manager_get_device_info returned null.");
+             }
+             if (c.Is("kx_core_device_features_get")) {
+                 return o.Throws() ? Native("kx_core_device_features_get", o)
+                                   : Failure(kRuntimeError, "kx_core_device_features_get returned null.");
+             }
+             if (o.Throws()) {
+                 return Generic(o);
+             }
+             const std::string op = c.op;
+             const int value = o.value;
+             return Success([op, value](const mxArray* r) {
+                 const mxArray* f = Field(r, "device_features");
+                 if (op == "kx_core_device_features_electrode_count") {
+                     EXPECT_EQ(D(f, "electrode_count"), value);
+                 } else {
+                     EXPECT_TRUE(B(f, op.substr(std::string("kx_core_device_features_").size()).c_str()));
+                 }
+             });
+         }});
+    all.push_back({"get_battery_info",
+                   State::kConnected,
+                   nullptr,
+                   "",
                    {kRequireConnected, {"kx_eeg_manager_get_battery_info", Shape::kCode}},
-                   {kRequireConnected, {"kx_eeg_manager_get_battery_info", Shape::kCode}}, [](const Case& c) {
+                   {kRequireConnected, {"kx_eeg_manager_get_battery_info", Shape::kCode}},
+                   [](const Case& c) {
                        Expectation e;
                        if (RequireConnectedFails(c, &e)) {
                            return e;
@@ -525,7 +570,8 @@ std::vector<Scenario> DeviceScenarios() {
                            return Native("kx_eeg_manager_get_battery_info", c.outcome);
                        }
                        const int level = c.outcome.value;
-                       return Success([level](const mxArray* r) { EXPECT_EQ(D(Field(r, "battery_info"), "level"), level); });
+                       return Success(
+                           [level](const mxArray* r) { EXPECT_EQ(D(Field(r, "battery_info"), "level"), level); });
                    }});
 
     // -- settings: connection, then the streaming check, then the SDK
@@ -536,71 +582,83 @@ std::vector<Scenario> DeviceScenarios() {
         std::vector<Step> sdk;
     };
     const Setting settings[] = {
-        {"set_channel_enabled", "Cannot change channel state while streaming.",
-         [] { return Struct({{"channel_id", Num(1)}, {"enabled", mxhost::Logical(true)}}); },
+        {"set_channel_enabled",
+         "Cannot change channel state while streaming.",
+         [] {
+             return Struct({{"channel_id", Num(1)}, {"enabled", mxhost::Logical(true)}});
+         },
          {{"kx_eeg_manager_set_channel_enabled", Shape::kVoid}}},
-        {"set_channel_gain", "Cannot change channel gain while streaming.",
-         [] { return Struct({{"channel_id", Num(1)}, {"gain_mode", Num(4)}}); },
+        {"set_channel_gain",
+         "Cannot change channel gain while streaming.",
+         [] {
+             return Struct({{"channel_id", Num(1)}, {"gain_mode", Num(4)}});
+         },
          {{"kx_multiplier_to_gain_mode", Shape::kCode}, {"kx_eeg_manager_set_channel_gain", Shape::kVoid}}},
-        {"set_channel_bias", "Cannot change channel bias while streaming.",
-         [] { return Struct({{"channel_id", Num(1)}, {"polarity", Num(2)}}); },
+        {"set_channel_bias",
+         "Cannot change channel bias while streaming.",
+         [] {
+             return Struct({{"channel_id", Num(1)}, {"polarity", Num(2)}});
+         },
          {{"kx_eeg_manager_set_channel_bias", Shape::kVoid}}},
     };
     for (const Setting& setting : settings) {
         const std::vector<Step> steps =
             Join({kRequireConnected, {"kx_eeg_manager_is_streaming", Shape::kQuery, 0}}, setting.sdk);
         const std::string streaming_message = setting.streaming_message;
-        all.push_back({setting.command, State::kConnected, setting.payload, "", steps, steps,
-                       [streaming_message](const Case& c) {
-                           Expectation e;
-                           if (RequireConnectedFails(c, &e)) {
-                               return e;
-                           }
-                           if (c.Is("kx_eeg_manager_is_streaming")) {
-                               // A query that throws reads as not streaming.
-                               return c.outcome.Throws() ? Success()
-                                                         : Failure("kestrix:state:streaming", streaming_message);
-                           }
-                           if (c.outcome.Throws()) {
-                               return Generic(c.outcome);  // the channel calls are not wrapped
-                           }
-                           // kx_multiplier_to_gain_mode answered a mode outside the table.
-                           return Success([](const mxArray* r) {
-                               EXPECT_EQ(D(Field(r, "gain_mode"), "value"), 255);
-                               EXPECT_EQ(S(Field(r, "gain_mode"), "name"), "UNKNOWN");
-                           });
-                       }});
+        all.push_back(
+            {setting.command, State::kConnected, setting.payload, "", steps, steps, [streaming_message](const Case& c) {
+                 Expectation e;
+                 if (RequireConnectedFails(c, &e)) {
+                     return e;
+                 }
+                 if (c.Is("kx_eeg_manager_is_streaming")) {
+                     // A query that throws reads as not streaming.
+                     return c.outcome.Throws() ? Success() : Failure("kestrix:state:streaming", streaming_message);
+                 }
+                 if (c.outcome.Throws()) {
+                     return Generic(c.outcome);  // the channel calls are not wrapped
+                 }
+                 // kx_multiplier_to_gain_mode answered a mode outside the table.
+                 return Success([](const mxArray* r) {
+                     EXPECT_EQ(D(Field(r, "gain_mode"), "value"), 255);
+                     EXPECT_EQ(S(Field(r, "gain_mode"), "name"), "UNKNOWN");
+                 });
+             }});
     }
     const std::vector<Step> rate_steps = {kRequireConnected,
                                           {"kx_eeg_manager_is_streaming", Shape::kQuery, 0},
                                           {"kx_eeg_manager_is_connected", Shape::kQuery, 1},
                                           {"kx_eeg_manager_get_device_info", Shape::kPointer},
                                           {"kx_eeg_manager_set_data_stream_rate", Shape::kGeneralStatus}};
-    all.push_back({"set_sample_rate", State::kConnected, [] { return Struct({{"rate_hz", Num(500)}}); }, "",
-                   rate_steps, rate_steps, [](const Case& c) {
-                       const Outcome& o = c.outcome;
-                       Expectation e;
-                       if (RequireConnectedFails(c, &e)) {
-                           return e;
-                       }
-                       if (c.Is("kx_eeg_manager_is_streaming")) {
-                           return o.Throws() ? Success()
-                                             : Failure("kestrix:state:streaming", "Cannot change sample rate while streaming.");
-                       }
-                       if (c.Is("kx_eeg_manager_is_connected") || c.Is("kx_eeg_manager_get_device_info")) {
-                           if (o.Throws()) {
-                               return Native("kx_eeg_manager_get_device_info", o);
-                           }
-                           return c.Is("kx_eeg_manager_is_connected")
-                                      ? Failure("kestrix:state:notConnected", kNoDevice)
-                                      : Failure(kRuntimeError, "kx_eeg_manager_get_device_info returned null.");
-                       }
-                       return o.Throws() ? Native("kx_eeg_manager_set_data_stream_rate", o)
-                                         : StatusFailure("kx_eeg_manager_set_data_stream_rate failed with status ", o.value);
-                   }});
+    all.push_back(
+        {"set_sample_rate", State::kConnected,
+         [] {
+             return Struct({{"rate_hz", Num(500)}});
+         },
+         "", rate_steps, rate_steps,
+         [](const Case& c) {
+             const Outcome& o = c.outcome;
+             Expectation e;
+             if (RequireConnectedFails(c, &e)) {
+                 return e;
+             }
+             if (c.Is("kx_eeg_manager_is_streaming")) {
+                 return o.Throws() ? Success()
+                                   : Failure("kestrix:state:streaming", "Cannot change sample rate while streaming.");
+             }
+             if (c.Is("kx_eeg_manager_is_connected") || c.Is("kx_eeg_manager_get_device_info")) {
+                 if (o.Throws()) {
+                     return Native("kx_eeg_manager_get_device_info", o);
+                 }
+                 return c.Is("kx_eeg_manager_is_connected")
+                            ? Failure("kestrix:state:notConnected", kNoDevice)
+                            : Failure(kRuntimeError, "kx_eeg_manager_get_device_info returned null.");
+             }
+             return o.Throws() ? Native("kx_eeg_manager_set_data_stream_rate", o)
+                               : StatusFailure("kx_eeg_manager_set_data_stream_rate failed with status ", o.value);
+         }});
     const std::vector<Step> load_steps = {kRequireConnected, {"kx_eeg_manager_load_config", Shape::kGeneralStatus}};
-    all.push_back({"load_config", State::kConnected, nullptr, "", load_steps, load_steps,
-                   [](const Case& c) {
+    all.push_back({"load_config", State::kConnected, nullptr, "", load_steps, load_steps, [](const Case& c) {
                        Expectation e;
                        if (RequireConnectedFails(c, &e)) {
                            return e;
@@ -613,12 +671,17 @@ std::vector<Scenario> DeviceScenarios() {
     // -- annotations
     const auto annotation = [](const char* command, const char* op, std::function<Array()> payload,
                                std::function<Expectation(const Outcome&)> sdk_failure) {
-        const std::vector<Step> steps = {kRequireConnected, {op, std::string(op) == "kx_eeg_manager_annotate"
-                                                                       ? Shape::kGeneralStatus
-                                                                       : (std::string(op) == "kx_eeg_manager_get_annotations"
-                                                                              ? Shape::kList
-                                                                              : Shape::kVoid)}};
-        return Scenario{command, State::kConnected, std::move(payload), "", steps, steps,
+        const std::vector<Step> steps = {
+            kRequireConnected,
+            {op, std::string(op) == "kx_eeg_manager_annotate"
+                     ? Shape::kGeneralStatus
+                     : (std::string(op) == "kx_eeg_manager_get_annotations" ? Shape::kList : Shape::kVoid)}};
+        return Scenario{command,
+                        State::kConnected,
+                        std::move(payload),
+                        "",
+                        steps,
+                        steps,
                         [op, sdk_failure](const Case& c) {
                             Expectation e;
                             if (RequireConnectedFails(c, &e)) {
@@ -630,10 +693,12 @@ std::vector<Scenario> DeviceScenarios() {
                             return sdk_failure(c.outcome);
                         }};
     };
-    all.push_back(annotation("annotate", "kx_eeg_manager_annotate",
-                             [] { return Struct({{"message", Str("stimulus")}}); }, [](const Outcome& o) {
-                                 return StatusFailure("kx_eeg_manager_annotate failed with status ", o.value);
-                             }));
+    all.push_back(annotation(
+        "annotate", "kx_eeg_manager_annotate",
+        [] {
+            return Struct({{"message", Str("stimulus")}});
+        },
+        [](const Outcome& o) { return StatusFailure("kx_eeg_manager_annotate failed with status ", o.value); }));
     all.push_back(annotation("get_annotations", "kx_eeg_manager_get_annotations", nullptr, [](const Outcome& o) {
         if (o.kind == Kind::kNullList) {
             // A count with no array cannot be read.
@@ -660,52 +725,56 @@ std::vector<Scenario> StreamScenarios() {
                                            {"kx_eeg_manager_start_stream", Shape::kGeneralStatus},
                                            {"kx_eeg_manager_is_streaming", Shape::kQuery, 1, true},
                                            {"kx_eeg_manager_get_sample_frequency", Shape::kCode, 6}};
-    all.push_back({"start_stream", State::kConnected, nullptr, "stop_stream", start_steps,
-                   start_steps, [](const Case& c) {
-                       const Outcome& o = c.outcome;
-                       Expectation e;
-                       if (RequireConnectedFails(c, &e)) {
-                           return e;
-                       }
-                       if (c.Is("kx_eeg_manager_get_sample_frequency")) {
-                           if (o.Throws()) {
-                               return Native("kx_eeg_manager_get_sample_frequency", o);
-                           }
-                           // The answer is the rate read after the stream came up.
-                           const double hz = c.index == 2 ? -1.0 : 250.0;
-                           return Success([hz](const mxArray* r) { EXPECT_EQ(D(r, "sample_frequency_hz"), hz); });
-                       }
-                       if (c.Is("kx_eeg_manager_set_callback_chunk")) {
-                           return Native("kx_eeg_manager_set_callback_chunk", o);
-                       }
-                       if (c.Is("kx_eeg_manager_start_stream")) {
-                           return o.Throws() ? Native("kx_eeg_manager_start_stream", o)
-                                             : StatusFailure("kx_eeg_manager_start_stream failed with status ", o.value);
-                       }
-                       return Success();  // a poll that fails only means another poll
-                   }});
+    all.push_back(
+        {"start_stream", State::kConnected, nullptr, "stop_stream", start_steps, start_steps, [](const Case& c) {
+             const Outcome& o = c.outcome;
+             Expectation e;
+             if (RequireConnectedFails(c, &e)) {
+                 return e;
+             }
+             if (c.Is("kx_eeg_manager_get_sample_frequency")) {
+                 if (o.Throws()) {
+                     return Native("kx_eeg_manager_get_sample_frequency", o);
+                 }
+                 // The answer is the rate read after the stream came up.
+                 const double hz = c.index == 2 ? -1.0 : 250.0;
+                 return Success([hz](const mxArray* r) { EXPECT_EQ(D(r, "sample_frequency_hz"), hz); });
+             }
+             if (c.Is("kx_eeg_manager_set_callback_chunk")) {
+                 return Native("kx_eeg_manager_set_callback_chunk", o);
+             }
+             if (c.Is("kx_eeg_manager_start_stream")) {
+                 return o.Throws() ? Native("kx_eeg_manager_start_stream", o)
+                                   : StatusFailure("kx_eeg_manager_start_stream failed with status ", o.value);
+             }
+             return Success();  // a poll that fails only means another poll
+         }});
     const std::vector<Step> stop_steps = {{"kx_eeg_manager_is_streaming", Shape::kQuery, 1},
                                           {"kx_eeg_manager_stop_stream", Shape::kGeneralStatus},
                                           {"kx_eeg_manager_is_streaming", Shape::kQuery, 0, true},
                                           {"kx_eeg_manager_set_callback_chunk", Shape::kVoid}};
-    all.push_back({"stop_stream", State::kStreaming, nullptr, "start_stream", stop_steps, stop_steps,
-                   [](const Case& c) {
-                       const Outcome& o = c.outcome;
-                       if (c.Is("kx_eeg_manager_is_streaming")) {
-                           // The first query reads as not streaming: nothing is stopped.
-                           const bool stopped = c.index != 1;
-                           return Success([stopped](const mxArray* r) { EXPECT_EQ(B(r, "stopped"), stopped); });
-                       }
-                       if (c.Is("kx_eeg_manager_stop_stream")) {
-                           return o.Throws() ? Native("kx_eeg_manager_stop_stream", o)
-                                             : StatusFailure("kx_eeg_manager_stop_stream failed with status ", o.value);
-                       }
-                       return Native("kx_eeg_manager_set_callback_chunk", o);
-                   }});
+    all.push_back(
+        {"stop_stream", State::kStreaming, nullptr, "start_stream", stop_steps, stop_steps, [](const Case& c) {
+             const Outcome& o = c.outcome;
+             if (c.Is("kx_eeg_manager_is_streaming")) {
+                 // The first query reads as not streaming: nothing is stopped.
+                 const bool stopped = c.index != 1;
+                 return Success([stopped](const mxArray* r) { EXPECT_EQ(B(r, "stopped"), stopped); });
+             }
+             if (c.Is("kx_eeg_manager_stop_stream")) {
+                 return o.Throws() ? Native("kx_eeg_manager_stop_stream", o)
+                                   : StatusFailure("kx_eeg_manager_stop_stream failed with status ", o.value);
+             }
+             return Native("kx_eeg_manager_set_callback_chunk", o);
+         }});
     // The data callback: a chunk whose layout query fails is lost or empty, never fatal.
-    all.push_back({"read_chunk", State::kStreaming, nullptr, "",
+    all.push_back({"read_chunk",
+                   State::kStreaming,
+                   nullptr,
+                   "",
                    {{"kx_eeg_manager_get_stream_channel_data_types", Shape::kList}},
-                   {{"kx_eeg_manager_get_stream_channel_data_types", Shape::kList}}, [](const Case& c) {
+                   {{"kx_eeg_manager_get_stream_channel_data_types", Shape::kList}},
+                   [](const Case& c) {
                        if (c.outcome.Throws()) {
                            return Success([](const mxArray* r) { EXPECT_FALSE(B(Field(r, "meta"), "available")); });
                        }
@@ -748,23 +817,16 @@ std::vector<Outcome> OutcomesOf(const Step& step, const std::string& command) {
                 outcomes.push_back({Kind::kStatus, status});
             }
             break;
-        case Shape::kQuery:
-            outcomes.push_back({Kind::kWrong});
-            break;
-        case Shape::kCode:
-            outcomes.push_back({Kind::kValue, 255});
-            break;
-        case Shape::kPointer:
-            outcomes.push_back({Kind::kNull});
-            break;
+        case Shape::kQuery: outcomes.push_back({Kind::kWrong}); break;
+        case Shape::kCode: outcomes.push_back({Kind::kValue, 255}); break;
+        case Shape::kPointer: outcomes.push_back({Kind::kNull}); break;
         case Shape::kList:
             outcomes.push_back({Kind::kNull});
             if (std::string(step.op) != "kx_eeg_manager_get_stream_channel_data_types") {
                 outcomes.push_back({Kind::kNullList, 3});
             }
             break;
-        case Shape::kVoid:
-            break;
+        case Shape::kVoid: break;
     }
     outcomes.push_back({Kind::kThrow});
     outcomes.push_back({Kind::kThrowUnknown});

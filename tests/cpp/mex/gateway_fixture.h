@@ -97,9 +97,15 @@ protected:
 // Failures are checked with EXPECT_MEX_ERROR(result, identifier, message) of
 // gtest_mex.h: identifier and message exactly, as MATLAB code sees them.
 
-inline double D(const mxArray* value, const char* field) { return mxhost::AsDouble(mxhost::Field(value, field)); }
-inline bool B(const mxArray* value, const char* field) { return mxhost::AsBool(mxhost::Field(value, field)); }
-inline std::string S(const mxArray* value, const char* field) { return mxhost::AsString(mxhost::Field(value, field)); }
+inline double D(const mxArray* value, const char* field) {
+    return mxhost::AsDouble(mxhost::Field(value, field));
+}
+inline bool B(const mxArray* value, const char* field) {
+    return mxhost::AsBool(mxhost::Field(value, field));
+}
+inline std::string S(const mxArray* value, const char* field) {
+    return mxhost::AsString(mxhost::Field(value, field));
+}
 
 }  // namespace kxtest
 

@@ -111,8 +111,8 @@ protected:
         (void)warm;
 #endif
         EXPECT_EQ(mxhost::LiveArrayCount(), 0u);
-        std::printf("load cycles: %d on %s, %d threads before and after\n", kCycles,
-                    mex().Name().c_str(), ThreadCount());
+        std::printf("load cycles: %d on %s, %d threads before and after\n", kCycles, mex().Name().c_str(),
+                    ThreadCount());
     }
 
     int threads_ = 0;

@@ -7,11 +7,11 @@
 namespace kxtest {
 namespace {
 
-using mxhost::FieldNames;
 using mxhost::Field;
+using mxhost::FieldNames;
 
-const std::vector<std::string> kStatusFields = {"backend", "backend_variant", "connected", "core_initialized",
-                                                "manager_present", "mode", "streaming"};
+const std::vector<std::string> kStatusFields = {
+    "backend", "backend_variant", "connected", "core_initialized", "manager_present", "mode", "streaming"};
 
 class SessionTest : public GatewayTest {};
 class MockSessionTest : public MockGatewayTest {};
@@ -42,7 +42,8 @@ TEST_F(SessionTest, Init_ReportsTheSdkVersionAndConfiguration) {
     kxsim::SetConfig(config);
 
     const mxArray* init = Ok(Call("init"));
-    EXPECT_EQ(FieldNames(init), (std::vector<std::string>{"backend", "backend_variant", "config", "core_version", "mode"}));
+    EXPECT_EQ(FieldNames(init),
+              (std::vector<std::string>{"backend", "backend_variant", "config", "core_version", "mode"}));
     EXPECT_EQ(S(init, "backend_variant"), "mex");
     const mxArray* version = mxhost::Field(init, "core_version");
     EXPECT_EQ(FieldNames(version), (std::vector<std::string>{"major", "minor", "patch", "text"}));
@@ -51,9 +52,8 @@ TEST_F(SessionTest, Init_ReportsTheSdkVersionAndConfiguration) {
 
     const mxArray* cfg = mxhost::Field(init, "config");
     EXPECT_EQ(FieldNames(cfg), (std::vector<std::string>{"log_buffer_size", "log_path", "log_level", "append_logs",
-                                                          "timestamps_enabled", "autoflush", "thread_ids_enabled",
-                                                          "chunk_size", "enable_logs", "update_path",
-                                                          "adapter_index"}));
+                                                         "timestamps_enabled", "autoflush", "thread_ids_enabled",
+                                                         "chunk_size", "enable_logs", "update_path", "adapter_index"}));
     EXPECT_EQ(D(cfg, "log_buffer_size"), 9223372036854777856.0);
     EXPECT_EQ(S(cfg, "log_path"), std::string(config.log_path));
     EXPECT_EQ(B(cfg, "timestamps_enabled"), config.timestamps_enabled);
@@ -131,7 +131,7 @@ TEST_F(SessionTest, VersionOrConfigFailure_LeavesTheCoreStartedAndLocked) {
     EXPECT_TRUE(mex().IsLocked());
     kxsim::ScriptStatus("kx_core_get_config", 3);
     EXPECT_MEX_ERROR(Call("init"), "kestrix:sdk:wrongValue",
-                       "kx_core_get_config failed with status KX_ERROR_WRONG_VALUE.");
+                     "kx_core_get_config failed with status KX_ERROR_WRONG_VALUE.");
     kxsim::ScriptStatus("kx_core_get_config", 77);
     EXPECT_MEX_ERROR(Call("init"), "kestrix:sdk:error", "kx_core_get_config failed with status KX_ERROR_UNKNOWN.");
     EXPECT_TRUE(B(Ok(Call("status")), "core_initialized"));
@@ -180,8 +180,8 @@ protected:
     void ConnectAndStream() {
         kxsim::SetConnectPlan({0, 10, 10, true, -1});
         kxsim::SetManualStream(true);
-        ASSERT_TRUE(B(Ok(Call("connect", mxhost::Struct({{"device_name", mxhost::Str("SIM SOLA 101")}}))),
-                      "connected"));
+        ASSERT_TRUE(
+            B(Ok(Call("connect", mxhost::Struct({{"device_name", mxhost::Str("SIM SOLA 101")}}))), "connected"));
         ASSERT_TRUE(Call("start_stream").ok);
         ASSERT_TRUE(kxsim::EmitChunks(2));
         kxsim::ClearCalls();

@@ -36,7 +36,9 @@ Array Gain(double channel, double gain_mode) {
 Array Bias(double channel, Array polarity) {
     return Struct({{"channel_id", Num(channel)}, {"polarity", std::move(polarity)}});
 }
-Array Rate(double rate_hz) { return Struct({{"rate_hz", Num(rate_hz)}}); }
+Array Rate(double rate_hz) {
+    return Struct({{"rate_hz", Num(rate_hz)}});
+}
 
 kxsim::Headset HeadsetOfModel(std::uint8_t model) {
     kxsim::Headset headset;
@@ -146,14 +148,13 @@ TEST_F(SettingsTest, ChannelMinusOne_ReachesSdkAs65535_AnswerShowsMinusOne) {
 TEST_F(SettingsTest, SetChannelEnabled_BadFields_FailInPayloadOrder) {
     ConnectTo("SIM SOLA 101");
     EXPECT_MEX_ERROR(Call("set_channel_enabled", Struct({{"enabled", Num(1)}})), kInvalid,
-                       "\"channel_id\" must be a scalar value.");
+                     "\"channel_id\" must be a scalar value.");
     EXPECT_MEX_ERROR(Call("set_channel_enabled", Enabled(std::nan(""), Num(1))), kInvalid,
-                       "\"channel_id\" must be finite.");
-    EXPECT_MEX_ERROR(
-        Call("set_channel_enabled", Struct({{"channel_id", Logical(true)}, {"enabled", Num(1)}})), kInvalid,
-        "\"channel_id\" must be numeric.");
+                     "\"channel_id\" must be finite.");
+    EXPECT_MEX_ERROR(Call("set_channel_enabled", Struct({{"channel_id", Logical(true)}, {"enabled", Num(1)}})),
+                     kInvalid, "\"channel_id\" must be numeric.");
     EXPECT_MEX_ERROR(Call("set_channel_enabled", Struct({{"channel_id", Num(1)}})), kInvalid,
-                       "\"enabled\" must be a scalar value.");
+                     "\"enabled\" must be a scalar value.");
     EXPECT_MEX_ERROR(Call("set_channel_enabled", Enabled(1, Str("y"))), kInvalid, "\"enabled\" must be numeric.");
     EXPECT_EQ(kxsim::CountCalls("kx_eeg_manager_set_channel_enabled"), 0);
 }
@@ -166,7 +167,7 @@ TEST_F(SettingsTest, SetChannelGain_MultipliersAndGainModeValues_ApplyTheTable) 
         int mode;
     };
     // 1, 2 and 4 are multipliers; 0, 3 and 5 are GainMode values.
-    const Row rows[] = {{1, "X1", 0}, {2, "X2", 1}, {4, "X4", 2}, {6, "X6", 3},  {8, "X8", 4},
+    const Row rows[] = {{1, "X1", 0},   {2, "X2", 1}, {4, "X4", 2}, {6, "X6", 3},  {8, "X8", 4},
                         {12, "X12", 5}, {0, "X1", 0}, {3, "X6", 3}, {5, "X12", 5}, {4.7, "X4", 2}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.input);
@@ -188,13 +189,13 @@ TEST_F(SettingsTest, SetChannelGain_RejectedValues_FailAndChangeNothing) {
         SCOPED_TRACE(bad);
         EXPECT_MEX_ERROR(Call("set_channel_gain", Gain(1, bad)), kInvalid, kGainMessage);
     }
-    EXPECT_MEX_ERROR(Call("set_channel_gain", Struct({{"channel_id", Num(1)}, {"gain_mode", Logical(true)}})),
-                       kInvalid, "\"gain_mode\" must be numeric.");
+    EXPECT_MEX_ERROR(Call("set_channel_gain", Struct({{"channel_id", Num(1)}, {"gain_mode", Logical(true)}})), kInvalid,
+                     "\"gain_mode\" must be numeric.");
     // The channel is checked before "gain_mode" is read.
     for (double channel : {34.0, -1.0, 1e10}) {
         SCOPED_TRACE(channel);
         EXPECT_MEX_ERROR(Call("set_channel_gain", Struct({{"channel_id", Num(channel)}})), kInvalid,
-                           "Invalid channel number.");
+                         "Invalid channel number.");
     }
     EXPECT_EQ(kxsim::CountCalls("kx_eeg_manager_set_channel_gain"), 0);
     EXPECT_EQ(kxsim::ChannelGain(1), 4);
@@ -208,9 +209,12 @@ TEST_F(SettingsTest, SetChannelBias_PolarityTable) {
         int code;
     };
     const Row rows[] = {
-        {[] { return Logical(true); }, "BOTH", 1},   {[] { return Logical(false); }, "NONE", 0},
-        {[] { return Num(0); }, "NONE", 0},          {[] { return Num(1); }, "BOTH", 1},
-        {[] { return Num(2.5); }, "POSITIVE", 2},    {[] { return Num(3); }, "NEGATIVE", 3},
+        {[] { return Logical(true); }, "BOTH", 1},
+        {[] { return Logical(false); }, "NONE", 0},
+        {[] { return Num(0); }, "NONE", 0},
+        {[] { return Num(1); }, "BOTH", 1},
+        {[] { return Num(2.5); }, "POSITIVE", 2},
+        {[] { return Num(3); }, "NEGATIVE", 3},
         {[] { return mxhost::Int(mxINT8_CLASS, 2); }, "POSITIVE", 2},
     };
     for (const Row& row : rows) {
@@ -229,18 +233,16 @@ TEST_F(SettingsTest, SetChannelBias_BadPolarity_FailsWithItsOwnMessagesAndChange
     Ok(Call("set_channel_bias", Bias(3, Num(2))));
     kxsim::ClearCalls();
     EXPECT_MEX_ERROR(Call("set_channel_bias", Struct({{"channel_id", Num(3)}})), kInvalid, kPolarityPresence);
-    EXPECT_MEX_ERROR(Call("set_channel_bias", Bias(3, mxhost::Empty(mxDOUBLE_CLASS))), kInvalid,
-                       kPolarityPresence);
-    EXPECT_MEX_ERROR(Call("set_channel_bias", Bias(3, mxhost::Matrix(1, 2, {1, 2}))), kInvalid,
-                       kPolarityPresence);
+    EXPECT_MEX_ERROR(Call("set_channel_bias", Bias(3, mxhost::Empty(mxDOUBLE_CLASS))), kInvalid, kPolarityPresence);
+    EXPECT_MEX_ERROR(Call("set_channel_bias", Bias(3, mxhost::Matrix(1, 2, {1, 2}))), kInvalid, kPolarityPresence);
     EXPECT_MEX_ERROR(Call("set_channel_bias", Bias(3, Num(4))), kInvalid, kPolarityRange);
     EXPECT_MEX_ERROR(Call("set_channel_bias", Bias(3, Num(-1))), kInvalid, kPolarityRange);
     EXPECT_MEX_ERROR(Call("set_channel_bias", Bias(3, Str("x"))), kInvalid, "\"polarity\" must be numeric.");
     EXPECT_MEX_ERROR(Call("set_channel_bias", Bias(3, Num(std::numeric_limits<double>::infinity()))), kInvalid,
-                       "\"polarity\" must be finite.");
+                     "\"polarity\" must be finite.");
     // "channel_id" is read first.
     EXPECT_MEX_ERROR(Call("set_channel_bias", Struct({{"polarity", Num(1)}})), kInvalid,
-                       "\"channel_id\" must be a scalar value.");
+                     "\"channel_id\" must be a scalar value.");
     EXPECT_EQ(kxsim::CountCalls("kx_eeg_manager_set_channel_bias"), 0);
     EXPECT_EQ(kxsim::ChannelBias(3), 2);
 }
@@ -267,7 +269,7 @@ TEST_F(SettingsTest, SetSampleRate_BadRates_FailBeforeTheSdk) {
     }
     EXPECT_MEX_ERROR(Call("set_sample_rate", Struct({})), kInvalid, "\"rate_hz\" must be a scalar value.");
     EXPECT_MEX_ERROR(Call("set_sample_rate", Struct({{"rate_hz", Logical(true)}})), kInvalid,
-                       "\"rate_hz\" must be numeric.");
+                     "\"rate_hz\" must be numeric.");
     EXPECT_MEX_ERROR(Call("set_sample_rate", Rate(300)), kWrongValue, "Wrong sample rate.");
     EXPECT_EQ(kxsim::CountCalls("kx_eeg_manager_set_data_stream_rate"), 0);
     EXPECT_EQ(kxsim::RateCode(), KX_RATE_250);
@@ -277,13 +279,13 @@ TEST_F(SettingsTest, SetSampleRate_SdkStatusOrThrow_FailsAndKeepsTheRate) {
     ConnectModel(KX_MODEL_ZEM);
     kxsim::ScriptStatus("kx_eeg_manager_set_data_stream_rate", KX_ERROR_CONNECTION);
     EXPECT_MEX_ERROR(Call("set_sample_rate", Rate(500)), "kestrix:sdk:connection",
-                       "kx_eeg_manager_set_data_stream_rate failed with status KX_ERROR_CONNECTION.");
+                     "kx_eeg_manager_set_data_stream_rate failed with status KX_ERROR_CONNECTION.");
     kxsim::ScriptThrow("kx_eeg_manager_set_data_stream_rate", "radio busy");
     EXPECT_MEX_ERROR(Call("set_sample_rate", Rate(500)), "kestrix:sdk:nativeException",
-                       "kx_eeg_manager_set_data_stream_rate threw native exception: radio busy");
+                     "kx_eeg_manager_set_data_stream_rate threw native exception: radio busy");
     kxsim::ScriptThrowUnknown("kx_eeg_manager_set_data_stream_rate");
     EXPECT_MEX_ERROR(Call("set_sample_rate", Rate(500)), "kestrix:sdk:nativeException",
-                       "kx_eeg_manager_set_data_stream_rate threw an unknown native exception.");
+                     "kx_eeg_manager_set_data_stream_rate threw an unknown native exception.");
     EXPECT_EQ(kxsim::RateCode(), KX_RATE_250);
 }
 
@@ -291,7 +293,7 @@ TEST_F(SettingsTest, SetSampleRate_DeviceInfoNull_FailsAsNullResult) {
     ConnectModel(KX_MODEL_ZEM);
     kxsim::ScriptNull("kx_eeg_manager_get_device_info");
     EXPECT_MEX_ERROR(Call("set_sample_rate", Rate(250)), "kestrix:mex:runtimeError",
-                       "kx_eeg_manager_get_device_info returned null.");
+                     "kx_eeg_manager_get_device_info returned null.");
     EXPECT_EQ(kxsim::CountCalls("kx_eeg_manager_set_data_stream_rate"), 0);
 }
 
@@ -309,8 +311,9 @@ TEST_P(SettingsModelTest, SetSampleRate_FollowsTheModelLimits) {
     ConnectModel(limits.model);
     EXPECT_EQ(D(Ok(Call("set_sample_rate", Rate(250))), "sample_rate_hz"), 250.0);
     EXPECT_MEX_ERROR(Call("set_sample_rate", Rate(300)), kWrongValue, "Wrong sample rate.");
-    const std::pair<double, const std::string*> checks[] = {
-        {500, &limits.at500}, {1000, &limits.at1000}, {16000, &limits.at16000}};
+    const std::pair<double, const std::string*> checks[] = {{500, &limits.at500},
+                                                            {1000, &limits.at1000},
+                                                            {16000, &limits.at16000}};
     for (const auto& [rate, failure] : checks) {
         SCOPED_TRACE(rate);
         kxsim::ClearCalls();
@@ -344,13 +347,13 @@ TEST_F(SettingsTest, LoadConfig_StatusAndThrow_FailUnderTheOperationName) {
         << LastArgs("kx_eeg_manager_load_config");
     kxsim::ScriptStatus("kx_eeg_manager_load_config", KX_ERROR_ANNOTATION_UNAVAILABLE_CALIBRATING);
     EXPECT_MEX_ERROR(Call("load_config"), "kestrix:sdk:annotationUnavailableCalibrating",
-                       "kx_eeg_manager_load_config failed with status KX_ERROR_ANNOTATION_UNAVAILABLE_CALIBRATING.");
+                     "kx_eeg_manager_load_config failed with status KX_ERROR_ANNOTATION_UNAVAILABLE_CALIBRATING.");
     kxsim::ScriptStatus("kx_eeg_manager_load_config", 200);
     EXPECT_MEX_ERROR(Call("load_config"), "kestrix:sdk:error",
-                       "kx_eeg_manager_load_config failed with status KX_ERROR_UNKNOWN.");
+                     "kx_eeg_manager_load_config failed with status KX_ERROR_UNKNOWN.");
     kxsim::ScriptThrow("kx_eeg_manager_load_config", "no config");
     EXPECT_MEX_ERROR(Call("load_config"), "kestrix:sdk:nativeException",
-                       "kx_eeg_manager_load_config threw native exception: no config");
+                     "kx_eeg_manager_load_config threw native exception: no config");
 }
 
 // ---- mock backend ----------------------------------------------------------

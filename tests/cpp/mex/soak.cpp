@@ -21,6 +21,7 @@
 // past its bound. Resident memory must stay flat.
 #include "gateway_fixture.h"
 
+#include <unistd.h>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -32,7 +33,6 @@
 #include <random>
 #include <string>
 #include <thread>
-#include <unistd.h>
 
 namespace kxtest {
 namespace {
@@ -106,7 +106,8 @@ private:
                 continue;
             }
             const auto deadline = deadline_;
-            if (changed_.wait_until(lock, deadline, [this, deadline] { return quit_ || !active_ || deadline_ != deadline; })) {
+            if (changed_.wait_until(lock, deadline,
+                                    [this, deadline] { return quit_ || !active_ || deadline_ != deadline; })) {
                 continue;
             }
             std::fprintf(stderr, "soak watchdog: '%s' ran past its bound\n", command_.c_str());

@@ -41,7 +41,9 @@ Samples DataOf(const mxArray* read) {
     return samples;
 }
 
-double Meta(const mxArray* read, const char* field) { return D(Field(read, "meta"), field); }
+double Meta(const mxArray* read, const char* field) {
+    return D(Field(read, "meta"), field);
+}
 
 class StreamFixture {
 protected:
@@ -146,8 +148,8 @@ TEST_F(StreamTest, StartStream_ChunksArriveDuringTheStart_AllBufferedWithTheStre
 
 TEST_F(StreamTest, ReadChunk_EveryChannelTypeAndNullChannel_ReachMatlabConverted) {
     kxsim::SetSignal(kxsim::SignalKind::kRamp);  // samples carry their index
-    kxsim::SetChannelTypes({KX_DATA_TYPE_FLOAT32, KX_DATA_TYPE_UINT8, KX_DATA_TYPE_UINT64, KX_DATA_TYPE_FLOAT64, 9, 0,
-                            0, 0});
+    kxsim::SetChannelTypes(
+        {KX_DATA_TYPE_FLOAT32, KX_DATA_TYPE_UINT8, KX_DATA_TYPE_UINT64, KX_DATA_TYPE_FLOAT64, 9, 0, 0, 0});
     kxsim::SetNullChannels({5});
     Connect();
     Ok(Call("start_stream"));
@@ -176,12 +178,12 @@ TEST_F(StreamTest, StartStream_BadCapacity_FailsBeforeTouchingTheSdk) {
     for (double below_one : {0.5, -3.0, 4294967296.0}) {
         SCOPED_TRACE(below_one);
         EXPECT_MEX_ERROR(Call("start_stream", Capacity(below_one)), "kestrix:mex:invalidArgument",
-                           "\"max_buffer_chunks\" must be positive.");
+                         "\"max_buffer_chunks\" must be positive.");
     }
     EXPECT_MEX_ERROR(Call("start_stream", Struct({{"max_buffer_chunks", mxhost::Logical(true)}})),
-                       "kestrix:mex:invalidArgument", "\"max_buffer_chunks\" must be numeric.");
+                     "kestrix:mex:invalidArgument", "\"max_buffer_chunks\" must be numeric.");
     EXPECT_MEX_ERROR(Call("start_stream", Capacity(NAN)), "kestrix:mex:invalidArgument",
-                       "\"max_buffer_chunks\" must be finite.");
+                     "\"max_buffer_chunks\" must be finite.");
     EXPECT_EQ(kxsim::CountCalls("kx_eeg_manager_start_stream"), 0);
 }
 
@@ -209,7 +211,7 @@ TEST_F(StreamTest, StartStream_IncompatibleStream_Refused) {
     kxsim::SetConnectPlan({2, 100, 100, true, -1});
     Connect();
     EXPECT_MEX_ERROR(Call("start_stream"), "kestrix:sdk:unsupportedDevice",
-                       "Stream is incompatible. Update the firmware.");
+                     "Stream is incompatible. Update the firmware.");
     EXPECT_EQ(kxsim::CountCalls("kx_eeg_manager_start_stream"), 0);
 }
 
@@ -217,19 +219,19 @@ TEST_F(StreamTest, StartStream_SdkStatusOrThrow_ReportedUnderTheOperationsName) 
     Connect();
     kxsim::ScriptStatus("kx_eeg_manager_start_stream", 3);
     EXPECT_MEX_ERROR(Call("start_stream"), "kestrix:sdk:wrongValue",
-                       "kx_eeg_manager_start_stream failed with status KX_ERROR_WRONG_VALUE.");
+                     "kx_eeg_manager_start_stream failed with status KX_ERROR_WRONG_VALUE.");
     kxsim::ScriptStatus("kx_eeg_manager_start_stream", 200);
     EXPECT_MEX_ERROR(Call("start_stream"), "kestrix:sdk:error",
-                       "kx_eeg_manager_start_stream failed with status KX_ERROR_UNKNOWN.");
+                     "kx_eeg_manager_start_stream failed with status KX_ERROR_UNKNOWN.");
     kxsim::ScriptThrow("kx_eeg_manager_start_stream", "radio busy");
     EXPECT_MEX_ERROR(Call("start_stream"), "kestrix:sdk:nativeException",
-                       "kx_eeg_manager_start_stream threw native exception: radio busy");
+                     "kx_eeg_manager_start_stream threw native exception: radio busy");
     kxsim::ScriptThrowUnknown("kx_eeg_manager_set_callback_chunk");
     EXPECT_MEX_ERROR(Call("start_stream"), "kestrix:sdk:nativeException",
-                       "kx_eeg_manager_set_callback_chunk threw an unknown native exception.");
+                     "kx_eeg_manager_set_callback_chunk threw an unknown native exception.");
     kxsim::ScriptThrow("kx_eeg_manager_get_sample_frequency", "no rate");
     EXPECT_MEX_ERROR(Call("start_stream"), "kestrix:sdk:nativeException",
-                       "kx_eeg_manager_get_sample_frequency threw native exception: no rate");
+                     "kx_eeg_manager_get_sample_frequency threw native exception: no rate");
     EXPECT_FALSE(B(Ok(Call("is_streaming")), "streaming"));
 }
 
@@ -278,10 +280,10 @@ TEST_F(StreamTest, StopStream_SdkStatusOrThrow_LeavesTheStreamRunning) {
     Ok(Call("start_stream"));
     kxsim::ScriptStatus("kx_eeg_manager_stop_stream", 1);
     EXPECT_MEX_ERROR(Call("stop_stream"), "kestrix:sdk:connection",
-                       "kx_eeg_manager_stop_stream failed with status KX_ERROR_CONNECTION.");
+                     "kx_eeg_manager_stop_stream failed with status KX_ERROR_CONNECTION.");
     kxsim::ScriptThrow("kx_eeg_manager_stop_stream", "stuck");
     EXPECT_MEX_ERROR(Call("stop_stream"), "kestrix:sdk:nativeException",
-                       "kx_eeg_manager_stop_stream threw native exception: stuck");
+                     "kx_eeg_manager_stop_stream threw native exception: stuck");
     ASSERT_TRUE(kxsim::EmitChunks(2)) << "the callback stays registered after a failed stop";
     CallResult stop = Call("stop_stream");
     EXPECT_TRUE(B(Ok(stop), "stopped"));
@@ -294,9 +296,9 @@ TEST_F(StreamTest, ReadChunk_WithoutChunks_AnswersEveryFieldEmpty) {
     EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500));
     EXPECT_EQ(mxhost::FieldNames(Ok(read)), (std::vector<std::string>{"data", "meta"}));
     const mxArray* meta = Field(read.value, "meta");
-    EXPECT_EQ(mxhost::FieldNames(meta), (std::vector<std::string>{"available", "channel_count", "chunk_count", "chunk_sizes",
-                                                             "dropped_chunks", "received_at", "sample_count",
-                                                             "sample_frequency_hz"}));
+    EXPECT_EQ(mxhost::FieldNames(meta),
+              (std::vector<std::string>{"available", "channel_count", "chunk_count", "chunk_sizes", "dropped_chunks",
+                                        "received_at", "sample_count", "sample_frequency_hz"}));
     EXPECT_FALSE(B(meta, "available"));
     for (const char* zero : {"channel_count", "chunk_count", "dropped_chunks", "sample_count"}) {
         EXPECT_EQ(D(meta, zero), 0) << zero;
@@ -305,10 +307,10 @@ TEST_F(StreamTest, ReadChunk_WithoutChunks_AnswersEveryFieldEmpty) {
         EXPECT_EQ(mxhost::Dims(Field(meta, empty)), (std::vector<size_t>{0, 0})) << empty;
     }
     EXPECT_EQ(mxhost::Dims(Field(read.value, "data")), (std::vector<size_t>{0, 0}));
-    EXPECT_MEX_ERROR(Call("read_chunk", Struct({{"timeout_ms", mxhost::Logical(true)}})),
-                       "kestrix:mex:invalidArgument", "\"timeout_ms\" must be numeric.");
+    EXPECT_MEX_ERROR(Call("read_chunk", Struct({{"timeout_ms", mxhost::Logical(true)}})), "kestrix:mex:invalidArgument",
+                     "\"timeout_ms\" must be numeric.");
     EXPECT_MEX_ERROR(Call("read_chunk", Struct({{"drain", Str("y")}})), "kestrix:mex:invalidArgument",
-                       "\"drain\" must be numeric.");
+                     "\"drain\" must be numeric.");
 }
 
 TEST_F(StreamTest, ReadChunk_MetaDescribesEachChunkOldestFirst) {

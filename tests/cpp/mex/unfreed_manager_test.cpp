@@ -23,7 +23,8 @@ protected:
     }
 };
 
-// close unlocked the file after kx_eeg_manager_free threw, so clear unloaded it and the SDK's late connect callback jumped into unmapped memory.
+// close unlocked the file after kx_eeg_manager_free threw, so clear unloaded it and the SDK's late connect callback
+// jumped into unmapped memory.
 TEST_F(UnfreedManagerTest, FreeThatThrowsAtClose_KeepsOneLockAndTheSessionGoesOn) {
     kxsim::SetConnectPlan({0, 0, 1500, true, -1});  // the callback comes long after connect answered
     kxsim::ScriptThrow("kx_eeg_manager_free", "x");

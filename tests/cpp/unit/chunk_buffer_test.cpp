@@ -1,8 +1,8 @@
 // The chunk buffer on a local session record: capacity and drop counting,
 // draining and non-draining reads, timeouts, concurrent producers, and the
 // pool that recycles the chunks' sample vectors.
-#include "session/session_state.h"
 #include "stream/chunk_buffer.h"
+#include "session/session_state.h"
 
 #include <gtest/gtest.h>
 

@@ -58,9 +58,18 @@ TEST_F(ChunkCallbackTest, EveryDataType_ConvertedIntoSampleMajorDoubles) {
     EXPECT_GE(chunk.received_at, before);
     EXPECT_LE(chunk.received_at, after);
     const std::vector<double> expected = {
-        1.5,  0,   9223372036854775808.0,  1e300,
-        -2.25, 255, 18446744073709551616.0, -0.5,
-        static_cast<double>(3.0e-8f), 7, 5, 3.14,
+        1.5,
+        0,
+        9223372036854775808.0,
+        1e300,
+        -2.25,
+        255,
+        18446744073709551616.0,
+        -0.5,
+        static_cast<double>(3.0e-8f),
+        7,
+        5,
+        3.14,
     };
     EXPECT_EQ(chunk.samples, expected);
     EXPECT_GT(chunk.samples[2], 0.0);

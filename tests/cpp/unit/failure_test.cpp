@@ -55,7 +55,8 @@ MexFailure CaughtFailure(Callable&& call) {
 TEST(CallSdkOrThrow, ReturnsTheResultAndConvertsEveryKindOfException) {
     EXPECT_EQ(CallSdkOrThrow("op", [] { return 42; }), 42);
 
-    MexFailure standard = CaughtFailure([] { CallSdkOrThrow("kx_core_init", []() -> int { throw std::runtime_error("boom"); }); });
+    MexFailure standard =
+        CaughtFailure([] { CallSdkOrThrow("kx_core_init", []() -> int { throw std::runtime_error("boom"); }); });
     EXPECT_EQ(standard.identifier, "kestrix:sdk:nativeException");
     EXPECT_STREQ(standard.what(), "kx_core_init threw native exception: boom");
 

@@ -1,8 +1,8 @@
 // MockStreamLoop on a local session record: the signal, its continuity, and
 // how promptly a stop ends the wait between chunks.
+#include "stream/mock_stream.h"
 #include "session/session_state.h"
 #include "stream/chunk_buffer.h"
-#include "stream/mock_stream.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +22,9 @@ double ExpectedSignal(double i, double r, double c, double ch) {
 
 class MockStreamLoopTest : public ::testing::Test {
 protected:
-    void Start() { session_.mock_thread = std::thread([this] { kx::MockStreamLoop(session_); }); }
+    void Start() {
+        session_.mock_thread = std::thread([this] { kx::MockStreamLoop(session_); });
+    }
 
     // Waits for chunks until `count` have come, or 10 s have passed.
     std::vector<kx::ChunkEntry> Collect(std::size_t count) {

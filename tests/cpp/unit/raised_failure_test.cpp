@@ -33,21 +33,34 @@ public:
 };
 }  // namespace
 
-void* operator new(std::size_t size) { return Allocate(size); }
-void* operator new[](std::size_t size) { return Allocate(size); }
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete[](void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
-void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
+void* operator new(std::size_t size) {
+    return Allocate(size);
+}
+void* operator new[](std::size_t size) {
+    return Allocate(size);
+}
+void operator delete(void* memory) noexcept {
+    std::free(memory);
+}
+void operator delete[](void* memory) noexcept {
+    std::free(memory);
+}
+void operator delete(void* memory, std::size_t) noexcept {
+    std::free(memory);
+}
+void operator delete[](void* memory, std::size_t) noexcept {
+    std::free(memory);
+}
 
 namespace kx {
 namespace {
 
 TEST(Utf8PrefixLength, CutsOnlyBetweenCharacters) {
-    const std::string text = "ab\xC3\xA9"            // 2-byte character at 2..3
-                             "\xE2\x82\xAC"          // 3-byte at 4..6
-                             "\xF0\x9F\x98\x80"      // 4-byte at 7..10
-                             "z";                    // 11
+    const std::string text =
+        "ab\xC3\xA9"        // 2-byte character at 2..3
+        "\xE2\x82\xAC"      // 3-byte at 4..6
+        "\xF0\x9F\x98\x80"  // 4-byte at 7..10
+        "z";                // 11
     const std::size_t expected[] = {0, 1, 2, 2, 4, 4, 4, 7, 7, 7, 7, 11, 12, 12};
     for (std::size_t limit = 0; limit < std::size(expected); ++limit) {
         EXPECT_EQ(Utf8PrefixLength(text.data(), text.size(), limit), expected[limit]) << "limit " << limit;

@@ -1,7 +1,7 @@
 // Payload field readers and the conversions of payload numbers, on values of
 // the substitute MATLAB host.
-#include "gateway/failure.h"
 #include "gateway/values.h"
+#include "gateway/failure.h"
 
 #include "harness.h"
 
@@ -55,9 +55,11 @@ TEST(RequirePayloadScalar, RejectsWhatIsNotOneFiniteNumber) {
     EXPECT_EQ(FailureOf([&] { RequirePayloadScalar(empty_payload, "timeout_ms", false); }),
               "\"timeout_ms\" must be a scalar value.");
     Array row = mxhost::Struct({{"timeout_ms", mxhost::Matrix(1, 2, {1, 2})}});
-    EXPECT_EQ(FailureOf([&] { RequirePayloadScalar(row, "timeout_ms", false); }), "\"timeout_ms\" must be a scalar value.");
+    EXPECT_EQ(FailureOf([&] { RequirePayloadScalar(row, "timeout_ms", false); }),
+              "\"timeout_ms\" must be a scalar value.");
     Array empty = mxhost::Struct({{"timeout_ms", mxhost::Empty(mxDOUBLE_CLASS)}});
-    EXPECT_EQ(FailureOf([&] { RequirePayloadScalar(empty, "timeout_ms", false); }), "\"timeout_ms\" must be a scalar value.");
+    EXPECT_EQ(FailureOf([&] { RequirePayloadScalar(empty, "timeout_ms", false); }),
+              "\"timeout_ms\" must be a scalar value.");
     Array logical = mxhost::Struct({{"drain", mxhost::Logical(true)}});
     EXPECT_EQ(FailureOf([&] { RequirePayloadScalar(logical, "drain", false); }), "\"drain\" must be numeric.");
     EXPECT_EQ(RequirePayloadScalar(logical, "drain", true), 1.0);

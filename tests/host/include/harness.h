@@ -24,86 +24,86 @@ namespace mxhost {
 
 // Owns one top-level mxArray; destroys it with mxDestroyArray.
 class Array {
- public:
-  Array() = default;
-  explicit Array(mxArray* a) : a_(a) {}
-  Array(Array&& o) noexcept : a_(o.release()) {}
-  Array& operator=(Array&& o) noexcept;
-  Array(const Array&) = delete;
-  Array& operator=(const Array&) = delete;
-  ~Array();
+public:
+    Array() = default;
+    explicit Array(mxArray* a) : a_(a) {}
+    Array(Array&& o) noexcept : a_(o.release()) {}
+    Array& operator=(Array&& o) noexcept;
+    Array(const Array&) = delete;
+    Array& operator=(const Array&) = delete;
+    ~Array();
 
-  mxArray* get() const { return a_; }
-  mxArray* release() { return std::exchange(a_, nullptr); }
-  operator const mxArray*() const { return a_; }  // NOLINT: pass straight to Call()
-  explicit operator bool() const { return a_ != nullptr; }
+    mxArray* get() const { return a_; }
+    mxArray* release() { return std::exchange(a_, nullptr); }
+    operator const mxArray*() const { return a_; }  // NOLINT: pass straight to Call()
+    explicit operator bool() const { return a_ != nullptr; }
 
- private:
-  mxArray* a_ = nullptr;
+private:
+    mxArray* a_ = nullptr;
 };
 
 struct Warning {
-  std::string identifier, message;
+    std::string identifier, message;
 };
 
 struct CallResult {
-  bool ok = false;                      // mexFunction returned normally
-  mxArray* value = nullptr;             // plhs[0] when ok and nlhs >= 1 (or plhs[0] set with nlhs == 0)
-  std::vector<mxArray*> more;           // plhs[1..nlhs-1] when ok
-  std::string identifier, message;      // of the raised error when !ok
-  std::vector<std::string> leaks;       // arrays/buffers the call left over (already freed)
-  std::string output;                   // everything mexPrintf'd during the call
-  std::vector<Warning> warnings;        // mexWarnMsg* during the call
+    bool ok = false;                  // mexFunction returned normally
+    mxArray* value = nullptr;         // plhs[0] when ok and nlhs >= 1 (or plhs[0] set with nlhs == 0)
+    std::vector<mxArray*> more;       // plhs[1..nlhs-1] when ok
+    std::string identifier, message;  // of the raised error when !ok
+    std::vector<std::string> leaks;   // arrays/buffers the call left over (already freed)
+    std::string output;               // everything mexPrintf'd during the call
+    std::vector<Warning> warnings;    // mexWarnMsg* during the call
 
-  CallResult() = default;
-  CallResult(CallResult&& o) noexcept;
-  CallResult& operator=(CallResult&& o) noexcept;
-  CallResult(const CallResult&) = delete;
-  CallResult& operator=(const CallResult&) = delete;
-  ~CallResult();
+    CallResult() = default;
+    CallResult(CallResult&& o) noexcept;
+    CallResult& operator=(CallResult&& o) noexcept;
+    CallResult(const CallResult&) = delete;
+    CallResult& operator=(const CallResult&) = delete;
+    ~CallResult();
 };
 
 class MexModule {
- public:
-  // dlopen(RTLD_NOW | RTLD_LOCAL) and look up mexFunction; throws std::runtime_error on failure.
-  explicit MexModule(std::string path);
-  ~MexModule();  // ForceClear()
-  MexModule(const MexModule&) = delete;
-  MexModule& operator=(const MexModule&) = delete;
+public:
+    // dlopen(RTLD_NOW | RTLD_LOCAL) and look up mexFunction; throws std::runtime_error on failure.
+    explicit MexModule(std::string path);
+    ~MexModule();  // ForceClear()
+    MexModule(const MexModule&) = delete;
+    MexModule& operator=(const MexModule&) = delete;
 
-  // Arguments stay owned by the caller. Loads the module first if it was cleared.
-  CallResult Call(int nlhs, std::vector<const mxArray*> args);
-  // Keeps Call(0, {}) unambiguous (a literal 0 also converts to std::string).
-  CallResult Call(int nlhs, std::initializer_list<const mxArray*> args) {
-    return Call(nlhs, std::vector<const mxArray*>(args));
-  }
-  CallResult Call(const std::string& command);                       // nlhs = 1
-  CallResult Call(const std::string& command, const mxArray* payload);  // nlhs = 1
+    // Arguments stay owned by the caller. Loads the module first if it was cleared.
+    CallResult Call(int nlhs, std::vector<const mxArray*> args);
+    // Keeps Call(0, {}) unambiguous (a literal 0 also converts to std::string).
+    CallResult Call(int nlhs, std::initializer_list<const mxArray*> args) {
+        return Call(nlhs, std::vector<const mxArray*>(args));
+    }
+    CallResult Call(const std::string& command);                          // nlhs = 1
+    CallResult Call(const std::string& command, const mxArray* payload);  // nlhs = 1
 
-  // MATLAB's `clear NAME`: refuses (false) while locked; otherwise runs the exit handler,
-  // dlcloses and checks with RTLD_NOLOAD that the object is really gone (a module that
-  // stays mapped, e.g. through STB_GNU_UNIQUE symbols, is recorded as a violation).
-  // Persistent arrays/buffers still alive afterwards are recorded as violations and freed.
-  bool Clear();
-  void ForceClear();  // `munlock NAME` + `clear NAME`
+    // MATLAB's `clear NAME`: refuses (false) while locked; otherwise runs the exit handler,
+    // dlcloses and checks with RTLD_NOLOAD that the object is really gone (a module that
+    // stays mapped, e.g. through STB_GNU_UNIQUE symbols, is recorded as a violation).
+    // Persistent arrays/buffers still alive afterwards are recorded as violations and freed.
+    bool Clear();
+    void ForceClear();  // `munlock NAME` + `clear NAME`
 
-  bool IsLocked() const;
-  int LockCount() const;
-  bool ExitHandlerRegistered() const;
-  bool Loaded() const;
-  const std::string& Name() const;  // what mexFunctionName() returns
-  // Text printed or warned by the exit handler during the last Clear().
-  const std::string& ExitOutput() const;
-  // Locks the exit handler took during the last Clear(). The file is unloaded all the
-  // same, as MATLAB does once it has decided to clear it.
-  int ExitHandlerLocks() const;
-  // Times an exit handler of this module ran, over all loads.
-  int ExitHandlerRuns() const;
+    bool IsLocked() const;
+    int LockCount() const;
+    bool ExitHandlerRegistered() const;
+    bool Loaded() const;
+    const std::string& Name() const;  // what mexFunctionName() returns
+    // Text printed or warned by the exit handler during the last Clear().
+    const std::string& ExitOutput() const;
+    // Locks the exit handler took during the last Clear(). The file is unloaded all the
+    // same, as MATLAB does once it has decided to clear it.
+    int ExitHandlerLocks() const;
+    // Times an exit handler of this module ran, over all loads.
+    int ExitHandlerRuns() const;
 
-  struct Impl;
+    struct Impl;
 
- private:
-  std::unique_ptr<Impl> impl_;
+private:
+    std::unique_ptr<Impl> impl_;
 };
 
 // Contract violations recorded by the host since the last ClearViolations().
@@ -116,19 +116,19 @@ size_t LiveArrayCount();
 Array Str(const std::string& text);           // 1xN char (0x0 for "")
 Array StringScalar(const std::string& text);  // MATLAB string scalar (class "string")
 Array Num(double v);
-Array Int(mxClassID cls, double v);           // 1x1 of any numeric class
+Array Int(mxClassID cls, double v);  // 1x1 of any numeric class
 Array Logical(bool v);
-Array Empty(mxClassID cls);                   // 0x0 of the class (struct: no fields)
+Array Empty(mxClassID cls);  // 0x0 of the class (struct: no fields)
 Array Matrix(size_t rows, size_t cols, const std::vector<double>& column_major);
 
 // Element of an initializer list that can hand its Array over.
 struct Item {
-  Item(Array a) : value(std::move(a)) {}  // NOLINT: implicit by design
-  mutable Array value;
+    Item(Array a) : value(std::move(a)) {}  // NOLINT: implicit by design
+    mutable Array value;
 };
 struct FieldInit {
-  std::string name;
-  mutable Array value;
+    std::string name;
+    mutable Array value;
 };
 Array Struct(std::initializer_list<FieldInit> fields);  // 1x1, fields in the given order
 Array Cell(std::initializer_list<Item> items);          // 1xN

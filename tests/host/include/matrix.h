@@ -38,25 +38,25 @@ typedef int64_t mxInt64;
 typedef uint64_t mxUint64;
 
 typedef enum {
-  mxUNKNOWN_CLASS = 0,
-  mxCELL_CLASS,
-  mxSTRUCT_CLASS,
-  mxLOGICAL_CLASS,
-  mxCHAR_CLASS,
-  mxVOID_CLASS,
-  mxDOUBLE_CLASS,
-  mxSINGLE_CLASS,
-  mxINT8_CLASS,
-  mxUINT8_CLASS,
-  mxINT16_CLASS,
-  mxUINT16_CLASS,
-  mxINT32_CLASS,
-  mxUINT32_CLASS,
-  mxINT64_CLASS,
-  mxUINT64_CLASS,
-  mxFUNCTION_CLASS,
-  mxOPAQUE_CLASS,
-  mxOBJECT_CLASS
+    mxUNKNOWN_CLASS = 0,
+    mxCELL_CLASS,
+    mxSTRUCT_CLASS,
+    mxLOGICAL_CLASS,
+    mxCHAR_CLASS,
+    mxVOID_CLASS,
+    mxDOUBLE_CLASS,
+    mxSINGLE_CLASS,
+    mxINT8_CLASS,
+    mxUINT8_CLASS,
+    mxINT16_CLASS,
+    mxUINT16_CLASS,
+    mxINT32_CLASS,
+    mxUINT32_CLASS,
+    mxINT64_CLASS,
+    mxUINT64_CLASS,
+    mxFUNCTION_CLASS,
+    mxOPAQUE_CLASS,
+    mxOBJECT_CLASS
 } mxClassID;
 
 typedef enum { mxREAL = 0, mxCOMPLEX } mxComplexity;
@@ -72,8 +72,7 @@ MXHOST_EXTERN_C void mxFree(void* ptr);
 MXHOST_EXTERN_C mxArray* mxCreateDoubleScalar(double value);
 MXHOST_EXTERN_C mxArray* mxCreateDoubleMatrix(mwSize m, mwSize n, mxComplexity flag);
 MXHOST_EXTERN_C mxArray* mxCreateNumericMatrix(mwSize m, mwSize n, mxClassID classid, mxComplexity flag);
-MXHOST_EXTERN_C mxArray* mxCreateNumericArray(mwSize ndim, const mwSize* dims, mxClassID classid,
-                                             mxComplexity flag);
+MXHOST_EXTERN_C mxArray* mxCreateNumericArray(mwSize ndim, const mwSize* dims, mxClassID classid, mxComplexity flag);
 /* Data left unset, as in MATLAB: the caller writes every element. */
 MXHOST_EXTERN_C mxArray* mxCreateUninitNumericMatrix(size_t m, size_t n, mxClassID classid, mxComplexity flag);
 MXHOST_EXTERN_C mxArray* mxCreateLogicalScalar(mxLogical value);
@@ -85,8 +84,7 @@ MXHOST_EXTERN_C mxArray* mxCreateCharMatrixFromStrings(mwSize m, const char** st
 MXHOST_EXTERN_C mxArray* mxCreateCellMatrix(mwSize m, mwSize n);
 MXHOST_EXTERN_C mxArray* mxCreateCellArray(mwSize ndim, const mwSize* dims);
 MXHOST_EXTERN_C mxArray* mxCreateStructMatrix(mwSize m, mwSize n, int nfields, const char** fieldnames);
-MXHOST_EXTERN_C mxArray* mxCreateStructArray(mwSize ndim, const mwSize* dims, int nfields,
-                                            const char** fieldnames);
+MXHOST_EXTERN_C mxArray* mxCreateStructArray(mwSize ndim, const mwSize* dims, int nfields, const char** fieldnames);
 MXHOST_EXTERN_C mxArray* mxDuplicateArray(const mxArray* in);
 MXHOST_EXTERN_C void mxDestroyArray(mxArray* pa);
 
