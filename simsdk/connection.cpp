@@ -57,11 +57,7 @@ void LinkThread(World* world, Manager* m) {
         m->events.erase(next);
         switch (event.kind) {
             case Manager::EventKind::kLinkUp:
-                if (event.gen == m->link_gen && !m->linked) {
-                    m->linked = true;
-                    if (m->drop_after_ms >= 0)
-                        PushEvent(*m, {After(m->drop_after_ms), Manager::EventKind::kDrop, m->link_gen});
-                }
+                if (event.gen == m->link_gen && !m->linked) LinkUp(*m);
                 break;
             case Manager::EventKind::kDrop:
                 if (event.gen == m->link_gen && m->linked) DropLinkNow(*m);
@@ -105,6 +101,11 @@ void BeginFree(Manager& m) {
 
 Clock::time_point After(int ms) {
     return Clock::now() + std::chrono::milliseconds(ms);
+}
+
+void LinkUp(Manager& m) {
+    m.linked = true;
+    if (m.drop_after_ms >= 0) PushEvent(m, {After(m.drop_after_ms), Manager::EventKind::kDrop, m.link_gen});
 }
 
 void PushEvent(Manager& m, Manager::Event event) {
@@ -255,7 +256,11 @@ kx_status kx_eeg_manager_connect(kx_eeg_manager* manager, const char* device_nam
     m->fixed_rate_code = replaying ? world.replay->Info().rate_code : -1;
     m->rate_code = replaying ? m->fixed_rate_code : world.initial_rate_code;
     m->drop_after_ms = plan.drop_link_after_ms;
-    if (plan.link_up_after_ms >= 0)
+    // A link planned at 0 ms is up when connect returns, as the stream is
+    // with a start delay of 0.
+    if (plan.link_up_after_ms == 0)
+        kxsim::detail::LinkUp(*m);
+    else if (plan.link_up_after_ms > 0)
         PushEvent(*m, {After(plan.link_up_after_ms), Manager::EventKind::kLinkUp, m->link_gen});
     if (plan.callback_after_ms >= 0)
         PushEvent(*m, {After(plan.callback_after_ms), Manager::EventKind::kConnectCallback, m->link_gen,

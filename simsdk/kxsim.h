@@ -198,7 +198,7 @@ KXSIM_API sKXCORE_Config_t DefaultConfig();
 // Connect outcome for every following connect (until changed or Reset).
 struct ConnectPlan {
     int status = 0;               // returned by kx_eeg_manager_connect
-    int link_up_after_ms = 300;   // -1: link never up
+    int link_up_after_ms = 300;   // 0: up when connect returns; -1: never up
     int callback_after_ms = 300;  // -1: no callback
     bool callback_success = true;
     int drop_link_after_ms = -1;  // after link up; -1: never dropped

@@ -218,6 +218,8 @@ Manager* FindManager(World& world, const void* handle);
 void StopAllManagers(World& world, std::vector<std::thread>& out);
 Manager* NewestLiveManager(World& world);
 void DropLinkNow(Manager& m);
+// Marks the link up now and schedules its planned drop.
+void LinkUp(Manager& m);
 void PushEvent(Manager& m, Manager::Event event);
 Clock::time_point After(int ms);
 
