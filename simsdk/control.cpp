@@ -88,7 +88,10 @@ void ClearScripts() {
 std::vector<CallRecord> Calls() {
     World& w = TheWorld();
     Lock lk(w.mu);
-    return w.calls;
+    std::vector<CallRecord> records;
+    records.reserve(w.calls.size());
+    for (const auto& c : w.calls) records.push_back(CallRecord{c.op, c.args});
+    return records;
 }
 
 std::vector<std::string> CallNames() {

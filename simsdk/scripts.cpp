@@ -55,9 +55,14 @@ const OpEntry kOps[] = {
 }  // namespace
 
 std::optional<Outcome> Enter(World& w, const char* op, std::string args) {
-    ++w.call_counts[op];
+    const auto counted = w.call_counts.find(op);
+    if (counted != w.call_counts.end()) {
+        ++counted->second;
+    } else {
+        w.call_counts.emplace(op, 1);
+    }
     if (w.calls.size() < kCallLogCapacity) {
-        w.calls.push_back(CallRecord{op, std::move(args)});
+        w.calls.push_back(World::LoggedCall{op, std::move(args)});
     } else {
         ++w.calls_dropped;
     }

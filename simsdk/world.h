@@ -134,10 +134,19 @@ struct World {
     std::condition_variable changed;  // calls logged, chunks delivered/emitted
 
     // Scripting and log.
-    std::map<std::string, std::deque<Outcome>> scripts;
-    std::vector<CallRecord> calls;
+    // Both maps compare with std::less<> so that a call finds its operation by
+    // name without building a string.
+    std::map<std::string, std::deque<Outcome>, std::less<>> scripts;
+    // The call log. An operation's name is one of the simulator's string
+    // literals, kept as a pointer so that logging a call on the data path
+    // copies only its arguments; Calls() makes the records callers see.
+    struct LoggedCall {
+        const char* op;
+        std::string args;
+    };
+    std::vector<LoggedCall> calls;
     uint64_t calls_dropped = 0;
-    std::unordered_map<std::string, int> call_counts;
+    std::map<std::string, int, std::less<>> call_counts;
     std::vector<std::string> violations;
     std::FILE* log_file = nullptr;
 
@@ -195,6 +204,7 @@ void ResetDescription(World& world);  // world description to defaults
 
 // scripts.cpp: the call log and scripted outcomes.
 // Logs the call and takes the next scripted outcome for it, if any.
+// `op` is a string literal: the call log keeps the pointer.
 std::optional<Outcome> Enter(World& world, const char* op, std::string args);
 // Throws for a throwing outcome; otherwise returns.
 void ThrowIfScripted(const Outcome& outcome);
