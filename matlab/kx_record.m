@@ -309,18 +309,14 @@ kx_file_warnings(report.file, rec.file);
 end
 
 function range = physical_range(range, type)
+range = kx_physical_range('kx_record', range);
 if isempty(range)
   if strcmp(type, 'bdf')
     range = [-262144; 262144];
   else
     range = [-3276.8; 3276.8];
   end
-  return;
 end
-if ~isnumeric(range) || ~isreal(range) || numel(range) ~= 2 || any(~isfinite(range)) || range(1) >= range(2)
-  error('kestrix:toolbox:invalidArgument', 'kx_record: PhysicalRange must be [MIN MAX] in uV with MIN < MAX.');
-end
-range = double(range(:));
 end
 
 function opts = parse_options(args)

@@ -85,11 +85,8 @@ end
 end
 
 function range = physical_range(range, data)
+range = kx_physical_range('kx_save', range);
 if ~isempty(range)
-  if ~isnumeric(range) || ~isreal(range) || numel(range) ~= 2 || any(~isfinite(range)) || range(1) >= range(2)
-    error('kestrix:toolbox:invalidArgument', 'kx_save: PhysicalRange must be [MIN MAX] in uV with MIN < MAX.');
-  end
-  range = double(range(:));
   return;
 end
 % Each channel's own extremes; a flat channel gets 1 uV either side.

@@ -96,4 +96,14 @@ expect_mex_error(@() kx_save(struct(), 'x.bdf', 'Overwrite'), 'kestrix:toolbox:i
 expect_mex_error(@() kx_save(struct(), 'x.bdf', 'overwrite', true, 'Range', [0 1]), ...
                  'kestrix:toolbox:invalidArgument', ...
                  'kx_save: unknown option "Range" (options: Overwrite, PhysicalRange).');
+% A PhysicalRange that is not [MIN MAX] with MIN < MAX, in either function.
+small = struct('data', zeros(2, 10), 'sample_frequency_hz', 10);
+range_target = [tempname(), '.bdf'];
+for bad = {[1 1], [2 1], [0 Inf], [0 1 2], 'ab'}
+  expect_mex_error(@() kx_save(small, range_target, 'PhysicalRange', bad{1}), 'kestrix:toolbox:invalidArgument', ...
+                   'kx_save: PhysicalRange must be [MIN MAX] in uV with MIN < MAX.');
+  expect_mex_error(@() kx_record(1, 'File', range_target, 'PhysicalRange', bad{1}), ...
+                   'kestrix:toolbox:invalidArgument', 'kx_record: PhysicalRange must be [MIN MAX] in uV with MIN < MAX.');
+end
+expect_equal(exist(range_target, 'file'), 0, 'no file left by a rejected PhysicalRange');
 expect_equal(size(KX_TB_CALLS, 1), calls_before, 'calls made by malformed options');
