@@ -532,13 +532,18 @@ std::map<int, std::unique_ptr<Writer>>& Writers() {
 
 int g_next_handle = 1;
 
-Writer& FindWriter(const mxArray* value) {
+// The open file under the handle `value`. The number is checked to be a
+// whole number within the handles' range before it is converted.
+std::map<int, std::unique_ptr<Writer>>::iterator FindWriter(const mxArray* value) {
     const double number = Scalar(value, "The file handle");
-    auto it = Writers().find(static_cast<int>(number));
-    if (number != std::floor(number) || it == Writers().end()) {
+    if (number != std::floor(number) || number < 1 || number >= static_cast<double>(g_next_handle)) {
         Fail(id::kNotOpen, "No file is open under this handle.");
     }
-    return *it->second;
+    const auto it = Writers().find(static_cast<int>(number));
+    if (it == Writers().end()) {
+        Fail(id::kNotOpen, "No file is open under this handle.");
+    }
+    return it;
 }
 
 std::vector<Annotation> ReadAnnotations(const mxArray* s) {
@@ -887,7 +892,7 @@ void Dispatch(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         result = Created(mxCreateDoubleScalar(handle));
     } else if (command == "write") {
         RequireArguments(nrhs, 3, command);
-        Writer& writer = FindWriter(prhs[1]);
+        Writer& writer = *FindWriter(prhs[1])->second;
         const double* data = Doubles(prhs[2], "The data");
         if (data != nullptr && mxGetM(prhs[2]) != writer.channels()) {
             Fail(id::kInvalidArgument,
@@ -899,9 +904,8 @@ void Dispatch(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         result = writer.Status();
     } else if (command == "close") {
         RequireArguments(nrhs, 3, command);
-        FindWriter(prhs[1]);
+        const auto it = FindWriter(prhs[1]);
         std::vector<Annotation> annotations = ReadAnnotations(prhs[2]);
-        auto it = Writers().find(static_cast<int>(mxGetScalar(prhs[1])));
         std::unique_ptr<Writer> writer = std::move(it->second);
         Writers().erase(it);
         result = MakeReport(writer->Finish(std::move(annotations)));

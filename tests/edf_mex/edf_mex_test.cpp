@@ -268,8 +268,13 @@ TEST_F(EdfMexTest, ClearedWhileWriting_ClosesTheFileWithWhatItHad) {
 TEST_F(EdfMexTest, BadCalls_RaiseTheirErrorAndLeaveNothingBehind) {
     const std::string path = PathOf("bad.bdf");
     std::vector<CallResult> calls;
-    calls.push_back(mex_.Call(1, {Str("close"), Num(42), Num(0)}));
-    EXPECT_MEX_ERROR(calls.back(), "kestrix:file:notOpen", "No file is open under this handle.");
+    // Handles that were never given out, including numbers no int can hold.
+    for (const double handle : {42.0, 0.0, -1.0, 1.5, 1e20, -1e20, 4294967297.0}) {
+        calls.push_back(mex_.Call(1, {Str("close"), Num(handle), Num(0)}));
+        EXPECT_MEX_ERROR(calls.back(), "kestrix:file:notOpen", "No file is open under this handle.");
+        calls.push_back(mex_.Call(1, {Str("write"), Num(handle), Num(0)}));
+        EXPECT_MEX_ERROR(calls.back(), "kestrix:file:notOpen", "No file is open under this handle.");
+    }
     calls.push_back(mex_.Call(1, {Str("append")}));
     EXPECT_MEX_ERROR(calls.back(), "kestrix:file:unsupportedCommand", "Unsupported command: append.");
     calls.push_back(mex_.Call(1, {Str("read")}));
