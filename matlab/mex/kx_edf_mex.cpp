@@ -246,6 +246,11 @@ struct StartTime {
 // The local clock time of posix_seconds, the subsecond in EDFlib's 100 ns
 // units rounded to 100 us as EDFlib advises.
 StartTime LocalStartTime(double posix_seconds) {
+    // Far outside those years already (about 1653 to 2286): refused before the
+    // conversion to time_t, which such a number could overflow.
+    if (!(std::fabs(posix_seconds) < 1e10)) {
+        Fail(id::kInvalidArgument, "\"start_time\" must lie between 1985 and 2084.");
+    }
     const double whole = std::floor(posix_seconds);
     long long subsecond = std::llround((posix_seconds - whole) * 10000.0) * 1000;
     time_t t = static_cast<time_t>(whole);

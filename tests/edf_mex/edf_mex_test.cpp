@@ -286,6 +286,15 @@ TEST_F(EdfMexTest, BadCalls_RaiseTheirErrorAndLeaveNothingBehind) {
     EXPECT_MEX_ERROR(calls.back(), "kestrix:file:invalidArgument", "\"type\" must be 'bdf' or 'edf'.");
     calls.push_back(mex_.Call(1, {Str("open"), Str(path), Header("bdf", 250, 1, 1)}));
     EXPECT_MEX_ERROR(calls.back(), "kestrix:file:invalidArgument", "\"physical_min\" must be below \"physical_max\".");
+    for (const double start : {1e300, -1e300, 1e10, 0.0, 4e9}) {
+        Array header = Header("bdf", 250, -1, 1);
+        mxArray* const replaced = mxGetField(header.get(), 0, "start_time");
+        mxSetField(header.get(), 0, "start_time", mxCreateDoubleScalar(start));
+        mxDestroyArray(replaced);
+        calls.push_back(mex_.Call(1, {Str("open"), Str(path), header.get()}));
+        EXPECT_MEX_ERROR(calls.back(), "kestrix:file:invalidArgument",
+                         "\"start_time\" must lie between 1985 and 2084.");
+    }
     calls.push_back(mex_.Call(1, {Str("open"), Str(path), Header("bdf", 3, -1, 1, 2, 16000)}));
     EXPECT_MEX_ERROR(calls.back(), "kestrix:file:invalidArgument",
                      "A data record of 3 samples at 16000 Hz has no exact EDF duration.");
