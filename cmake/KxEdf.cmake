@@ -3,6 +3,7 @@
 # It links neither the gateway nor the SDK; it finds libedf.so.1 beside
 # itself (run path $ORIGIN) or on the system.
 include_guard(GLOBAL)
+include(${PROJECT_SOURCE_DIR}/cmake/KxMexModule.cmake)
 find_path(KX_EDFLIB_INCLUDE_DIR edflib.h)
 find_library(KX_EDFLIB_LIBRARY edf)
 if(NOT KX_EDFLIB_INCLUDE_DIR OR NOT KX_EDFLIB_LIBRARY)
@@ -18,17 +19,8 @@ function(kx_add_edf_mex target)
   add_library(${target} MODULE ${PROJECT_SOURCE_DIR}/matlab/mex/kx_edf_mex.cpp)
   target_include_directories(${target} PRIVATE ${ARG_INCLUDE_DIRS} ${KX_EDFLIB_INCLUDE_DIR})
   target_compile_definitions(${target} PRIVATE ${ARG_DEFINITIONS})
-  target_compile_options(${target} PRIVATE -fvisibility=hidden -fvisibility-inlines-hidden -fno-gnu-unique)
   target_link_libraries(${target} PRIVATE ${KX_EDFLIB_LIBRARY} ${ARG_LINK})
-  target_link_options(${target} PRIVATE -Wl,-z,defs -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/mex_exports.map)
-  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/mex_exports.map)
-  set_target_properties(${target} PROPERTIES
-    PREFIX ""
-    OUTPUT_NAME kx_edf_mex
-    SUFFIX ${ARG_SUFFIX}
-    LIBRARY_OUTPUT_DIRECTORY ${ARG_OUTPUT_DIR}
-    BUILD_WITH_INSTALL_RPATH TRUE
-    INSTALL_RPATH "\$ORIGIN")
+  kx_mex_module_properties(${target} NAME kx_edf_mex SUFFIX ${ARG_SUFFIX} OUTPUT_DIR ${ARG_OUTPUT_DIR})
   foreach(dir IN LISTS ARG_ALSO_IN)
     add_custom_command(TARGET ${target} POST_BUILD
       COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}

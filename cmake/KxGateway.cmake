@@ -29,16 +29,16 @@ foreach(entry IN LISTS kx_command_entries)
 endforeach()
 file(CONFIGURE OUTPUT ${KX_COMMAND_NAMES_FILE} CONTENT "${kx_command_names}" @ONLY)
 
+include(${PROJECT_SOURCE_DIR}/cmake/KxMexModule.cmake)
+
 # kx_add_gateway_library(<name> INCLUDE_DIRS <host include dirs> [DEFINITIONS <defs>])
 function(kx_add_gateway_library name)
   cmake_parse_arguments(ARG "" "" "INCLUDE_DIRS;DEFINITIONS" ${ARGN})
   add_library(${name} STATIC ${KX_GATEWAY_SOURCES})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR} ${ARG_INCLUDE_DIRS})
   target_compile_definitions(${name} PUBLIC ${ARG_DEFINITIONS})
-  # Hidden symbols and no GNU-unique objects (clang makes none), so that the host's `clear`
-  # really unloads the file and a reload starts from a fresh session.
-  target_compile_options(${name} PUBLIC -fvisibility=hidden -fvisibility-inlines-hidden
-                         $<$<CXX_COMPILER_ID:GNU>:-fno-gnu-unique>)
+  # Linked whole into MEX files: compiled as their own sources are.
+  target_compile_options(${name} PUBLIC ${KX_MEX_COMPILE_OPTIONS})
   # The SDK's header only: the MEX file that links the library links the SDK.
   target_link_libraries(${name} PUBLIC Threads::Threads)
 endfunction()
@@ -52,21 +52,8 @@ function(kx_add_mex_module target)
   cmake_parse_arguments(ARG "" "GATEWAY;BACKEND;OUTPUT_DIR;SUFFIX" "LINK;LINK_OPTIONS" ${ARGN})
   add_library(${target} MODULE ${PROJECT_SOURCE_DIR}/session/backend_${ARG_BACKEND}.cpp)
   target_link_libraries(${target} PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${ARG_GATEWAY}>" kx::sdk ${ARG_LINK})
-  # No undefined symbols, except under clang's sanitizers: clang links their
-  # runtime into the executable only, where a module finds it.
-  if(NOT (CMAKE_CXX_COMPILER_ID MATCHES "Clang" AND KX_SANITIZE))
-    target_link_options(${target} PRIVATE -Wl,-z,defs)
-  endif()
-  target_link_options(${target} PRIVATE -Wl,-Bsymbolic -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/mex_exports.map
-                      ${ARG_LINK_OPTIONS})
-  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/mex_exports.map)
-  set_target_properties(${target} PROPERTIES
-    PREFIX ""
-    OUTPUT_NAME kx_core_mex
-    SUFFIX ${ARG_SUFFIX}
-    LIBRARY_OUTPUT_DIRECTORY ${ARG_OUTPUT_DIR}
-    BUILD_WITH_INSTALL_RPATH TRUE
-    INSTALL_RPATH "\$ORIGIN")
+  target_link_options(${target} PRIVATE -Wl,-Bsymbolic ${ARG_LINK_OPTIONS})
+  kx_mex_module_properties(${target} NAME kx_core_mex SUFFIX ${ARG_SUFFIX} OUTPUT_DIR ${ARG_OUTPUT_DIR})
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:kx::sdk> ${ARG_OUTPUT_DIR}/${KX_SDK_FILE_NAME}
     COMMAND ${CMAKE_COMMAND} -E create_symlink ${KX_SDK_FILE_NAME} ${ARG_OUTPUT_DIR}/${KX_SDK_SONAME}
