@@ -9,7 +9,7 @@
 #   *.m, private/          the toolbox functions and the kx_core_mex help
 #   examples/              example scripts (not meant for the path)
 #   src/                   the gateway sources (src/gateway/sources.txt
-#                          lists them) and src/mex/kx_edf_mex.cpp, for
+#                          lists them) and src/mex (kx_edf_mex's sources), for
 #                          build_kx_core_mex
 # Nothing outside the folder is needed: addpath('P/kx_core_mex') from anywhere.
 set(KX_INSTALL_DIR kx_core_mex)
@@ -37,7 +37,8 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/matlab/ DESTINATION ${KX_INSTALL_DIR}
         FILES_MATCHING PATTERN "*.m")
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${KX_INSTALL_DIR}/examples
         FILES_MATCHING PATTERN "*.m")
-install(FILES ${PROJECT_SOURCE_DIR}/matlab/mex/kx_edf_mex.cpp DESTINATION ${KX_INSTALL_DIR}/src/mex)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/matlab/mex/ DESTINATION ${KX_INSTALL_DIR}/src/mex
+        FILES_MATCHING PATTERN "*.cpp" PATTERN "*.h")
 # The gateway's sources as gateway/sources.txt lists them, that list, the two
 # backend files, and the headers of their folders and of interfaces/.
 set(_kx_install_sources ${KX_GATEWAY_SOURCE_LIST} ${KX_GATEWAY_SOURCES}

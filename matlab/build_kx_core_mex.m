@@ -141,10 +141,14 @@ end
 function edf_file = build_edf_mex(root, out_dir, opts, in_octave)
 % The file MEX: matlab/mex in a source folder, src/mex in an installed one.
 edf_file = '';
-source = fullfile(root, 'matlab', 'mex', 'kx_edf_mex.cpp');
-if ~exist(source, 'file')
-  source = fullfile(root, 'mex', 'kx_edf_mex.cpp');
+folder = fullfile(root, 'matlab', 'mex');
+if ~exist(fullfile(folder, 'kx_edf_mex.cpp'), 'file')
+  folder = fullfile(root, 'mex');
 end
+source = fullfile(folder, 'kx_edf_mex.cpp');
+% The plumbing and the reader and writer beside it.
+listed = dir(fullfile(folder, '*.cpp'));
+sources = cellfun(@(name) fullfile(folder, name), {listed.name}, 'UniformOutput', false);
 folders = {'/usr/include', '/usr/local/include'};
 if ~isempty(opts.EdflibDir)
   folders = [{absolute(opts.EdflibDir)}, folders];
@@ -172,9 +176,9 @@ if ~isempty(opts.EdflibDir)
 end
 if in_octave
   [exports, remove_exports] = export_list(); %#ok<ASGLU> deleted on every way out
-  args = [args, {source}, link, {'-Wl,-rpath,$ORIGIN', ['-Wl,--version-script=', exports]}];
+  args = [args, sources, link, {'-Wl,-rpath,$ORIGIN', ['-Wl,--version-script=', exports]}];
 else
-  args = [args, {'CXXFLAGS=$CXXFLAGS -std=c++17', 'LDFLAGS=$LDFLAGS -Wl,-rpath,$ORIGIN'}, {source}, link];
+  args = [args, {'CXXFLAGS=$CXXFLAGS -std=c++17', 'LDFLAGS=$LDFLAGS -Wl,-rpath,$ORIGIN'}, sources, link];
 end
 fprintf('Building kx_edf_mex in %s\n', out_dir);
 mex(args{:});
