@@ -7,9 +7,9 @@ set -eu
 
 # gnuplot, a font and Ghostscript let Octave draw and print the demo's plot headless.
 # EDFlib writes and reads the recordings' EDF+/BDF+ files; octave-signal computes
-# spectra; BioSig is the independent reader the tests check our files with.
+# spectra; BioSig and MNE are the independent readers the tests check our files with.
 packages="cmake make g++ libgtest-dev octave liboctave-dev gnuplot-nox fonts-freefont-otf ghostscript
-libedf-dev octave-signal octave-biosig"
+libedf-dev octave-signal octave-biosig python3-mne"
 if [ "${1:-}" = fuzz ]; then
     packages="$packages clang libclang-rt-14-dev"
 fi
