@@ -1,22 +1,46 @@
-function rec = kx_load(path)
-%KX_LOAD  Read a BDF/EDF file (BDF+, EDF+ too) into a recording struct.
+function rec = kx_load(path, varargin)
+%KX_LOAD  Read a BDF/EDF file (BDF+, EDF+ too), whole or a window of it, into a recording struct.
 %   REC = KX_LOAD(PATH) reads a file written by KX_RECORD or KX_SAVE, or by
-%   another program, through EDFlib into the struct KX_RECORD returns:
+%   another program, into the struct KX_RECORD returns:
 %     data             channels x samples, in uV (mV, V and nV signals are
 %                      converted; signals in other units are kept as they
 %                      are, with a warning)
-%     time, timestamps seconds from the first sample, and system-clock
+%     time, timestamps seconds from REC's first sample, and system-clock
 %                      times from the file's start time
 %     sample_frequency_hz, channel_count, sample_count, unit ('uV')
+%     duration_s       seconds from the first sample to the end of the last
 %     channel_labels   the signal labels
 %     channel_ids      the channel numbers of labels 'EEG <n>' (as
 %                      KX_RECORD labels them), NaN for other labels
 %     annotations, annotation_samples, annotation_timestamps
 %                      the file's annotations, each at its nearest sample
+%     record_onsets    the true onset of each data record REC's samples
+%                      come from, in seconds on the scale of REC.time
 %     device           name, model and serial as KX_RECORD wrote them
 %     stop_reason      'file'; file: PATH; chunks: empty
 %   Signals sampled at another rate than most (an extra slow signal, say)
 %   are left out, with the warning kestrix:toolbox:signalsSkipped.
+%
+%   REC = KX_LOAD(PATH, NAME, VALUE, ...) takes options:
+%     'Seconds'     [T0 T1]: only the samples from T0 (inclusive) to T1
+%                   (exclusive) seconds after the file's first sample; T1
+%                   may be Inf (to the end). Only the data records these
+%                   need are read. REC.time starts at 0 at the window's
+%                   first sample; the annotations inside it are kept.
+%     'Channels'    which channels: numbers as in REC.channel_ids, or
+%                   labels (a cell of texts, or one text); all must be
+%                   sampled at one rate. Only their samples are read.
+%     'HeaderOnly'  true: no samples (REC.data is channels x 0), but the
+%                   channels, rate, REC.duration_s and the annotations
+%                   (each at the sample a full load gives it)
+%
+%   Files of other programs are read as stored: numbers in the header may
+%   carry spaces, and samples outside a signal's declared digital range are
+%   converted by the header's scale like all others, with the warning
+%   kestrix:toolbox:outOfRange saying how many of which signals.
+%   EDF+D/BDF+D files (with gaps) are read with each data record at its
+%   true onset: REC.timestamps jump over each gap, and an annotation 'Data
+%   gap: S s' marks the first sample after it.
 %
 %   A file whose last data record was completed with padding carries the
 %   annotation 'Recording ends' where the samples end: REC stops there and
@@ -24,11 +48,12 @@ function rec = kx_load(path)
 %   file does whose writer was killed, is read up to its last whole record
 %   with the warning kestrix:toolbox:fileCut.
 %
-%   Errors: kestrix:file:openFailed (no such file), kestrix:file:readFailed
-%   (not a valid EDF/BDF file, or unreadable; EDF+D/BDF+D files with gaps
-%   are not read).
+%   Errors: kestrix:toolbox:invalidArgument (an option, or a channel the
+%   file does not have), kestrix:file:openFailed (no such file),
+%   kestrix:file:readFailed (not a valid EDF/BDF file; the message names
+%   the field and value at fault).
 %
-%   Example:
+%   Examples:
 %     rec = kx_load('session1.bdf');
 %     plot(rec.time, rec.data(1, :));
 %     xlabel('time (s)'); ylabel(rec.channel_labels{1});
@@ -36,37 +61,134 @@ function rec = kx_load(path)
 %       fprintf('%8.3f s  %s\n', rec.time(rec.annotation_samples(k)), rec.annotations{k});
 %     end
 %
+%     % One minute from the tenth on, of two channels (by number or label)
+%     rec = kx_load('session1.bdf', 'Seconds', [600 660], 'Channels', [1 3]);
+%     rec = kx_load('session1.bdf', 'Channels', {'EEG 1', 'EEG 3'});
+%
+%     % What a long file holds, without its samples
+%     info = kx_load('session1.bdf', 'HeaderOnly', true);
+%     fprintf('%d channels at %g Hz, %.1f s\n', info.channel_count, ...
+%             info.sample_frequency_hz, info.duration_s);
+%
 %   See also KX_SAVE, KX_RECORD.
 path = kx_char(path);
-if ~ischar(path) || isempty(path)
+if ~ischar(path) || isempty(path) || size(path, 1) ~= 1
   error('kestrix:toolbox:invalidArgument', 'kx_load: PATH must be a file name.');
 end
-f = kx_edf_mex('read', path);
-if f.cut
-  warning('kestrix:toolbox:fileCut', ...
-          ['%s ends inside a data record (its writer stopped without closing it): read its ', ...
-           '%d whole records; annotations were not yet written to it.'], path, f.records);
-end
-signals = choose_signals(f, path);
-rate = f.sample_rates(signals(1));
-if abs(rate - round(rate)) < 1e-6 * rate
-  rate = round(rate);
-end
-data = zeros(numel(signals), numel(f.data{signals(1)}));
-for k = 1:numel(signals)
-  data(k, :) = f.data{signals(k)} * microvolts(f.units{signals(k)}, f.labels{signals(k)});
+opts = check_options(kx_parse_options('kx_load', varargin, ...
+                                      struct('Seconds', [], 'Channels', [], 'HeaderOnly', false)));
+rec = kx_load_edf(path, opts);
 end
 
-texts = f.annotation_texts;
-onsets = f.annotation_onsets;
-ends = find(strcmp(texts, 'Recording ends'), 1, 'last');
-if ~isempty(ends) && onsets(ends) * rate <= size(data, 2)
-  data = data(:, 1:round(onsets(ends) * rate));
-  texts(ends) = [];
-  onsets(ends) = [];
+function opts = check_options(opts)
+s = opts.Seconds;
+if ~isempty(s) && (~isnumeric(s) || ~isreal(s) || numel(s) ~= 2 || any(isnan(s)) || ~isfinite(s(1)) || ...
+                   s(1) < 0 || s(2) <= s(1))
+  error('kestrix:toolbox:invalidArgument', ...
+        'kx_load: ''Seconds'' must be [T0 T1] with 0 <= T0 < T1 (T1 may be Inf).');
 end
-n = size(data, 2);
-labels = f.labels(signals);
+opts.Seconds = double(s);
+c = kx_char(opts.Channels);
+if isa(c, 'string')
+  c = cellstr(c);
+end
+if ischar(c) && ~isempty(c)
+  c = {c};
+end
+if ~isempty(c) && ~(iscellstr(c) || (isnumeric(c) && isreal(c) && isvector(c) && all(isfinite(c))))
+  error('kestrix:toolbox:invalidArgument', ...
+        'kx_load: ''Channels'' must be channel numbers or labels (a cell of texts).');
+end
+if isnumeric(c)
+  c = double(c(:)');
+end
+opts.Channels = c;
+h = opts.HeaderOnly;
+if ~((islogical(h) || isnumeric(h)) && isscalar(h) && (h == 0 || h == 1))
+  error('kestrix:toolbox:invalidArgument', 'kx_load: ''HeaderOnly'' must be true or false.');
+end
+opts.HeaderOnly = logical(h);
+end
+
+function rec = kx_load_edf(path, opts)
+h = kx_edf_mex('read', path, struct('header_only', true));
+if h.cut
+  warning('kestrix:toolbox:fileCut', ...
+          ['%s ends inside a data record (its writer stopped without closing it): read its ', ...
+           '%d whole records; annotations were not yet written to it.'], path, h.records);
+end
+if isempty(opts.Channels)
+  signals = common_rate_signals(h, path);
+else
+  signals = named_signals(h, opts.Channels, path);
+end
+rate = h.sample_rates(signals(1));
+spr = round(rate * h.record_duration);
+total = h.records * spr;
+onsets = h.record_onsets;
+
+% The samples [a, b) (0-based) of the file that the window holds.
+texts = h.annotation_texts;
+times = h.annotation_onsets;
+placed = h.annotation_samples;
+if ~isequal(h.signals, signals)
+  at_rate = kx_edf_mex('read', path, struct('header_only', true, 'signals', signals));
+  placed = at_rate.annotation_samples;
+end
+ends = find(strcmp(texts, 'Recording ends'), 1, 'last');
+keep = total;
+if ~isempty(ends) && (isfinite(placed(ends)) || (times(ends) >= 0 && times(ends) <= total / rate + 1e-9))
+  if isfinite(placed(ends))
+    keep = placed(ends) - 1;
+  end
+  texts(ends) = [];
+  times(ends) = [];
+  placed(ends) = [];
+end
+a = 0;
+b = keep;
+if ~isempty(opts.Seconds)
+  a = first_at(opts.Seconds(1), onsets, spr, rate, keep);
+  b = first_at(opts.Seconds(2), onsets, spr, rate, keep);
+  if a >= keep && keep > 0
+    error('kestrix:toolbox:invalidArgument', 'kx_load: ''Seconds'' starts at %g s, after the end of %s (%g s).', ...
+          opts.Seconds(1), path, sample_time(keep - 1, onsets, spr, rate) + 1 / rate);
+  end
+end
+
+if opts.HeaderOnly
+  data = zeros(numel(signals), 0);
+else
+  f = kx_edf_mex('read', path, struct('signals', signals, 'seconds', [a b] / rate));
+  data = f.data;
+  f.data = [];
+  warn_out_of_range(f, path);
+  for k = 1:numel(signals)
+    factor = microvolts(h.units{signals(k)}, h.labels{signals(k)});
+    if factor ~= 1
+      data(k, :) = data(k, :) * factor;
+    end
+  end
+end
+
+[first, kept, t_first, records, t_end] = runs(a, b, onsets, h.record_duration, spr, rate);
+t0 = t_first(1);
+index = t_first * rate - t_first(1) * rate + a;
+if numel(first) == 1
+  index = a;
+end
+gaps = cell(1, numel(first) - 1);
+for k = 2:numel(first)
+  gaps{k - 1} = sprintf('Data gap: %g s', t_first(k) - sample_time(first(k) - 1, onsets, spr, rate) - 1 / rate);
+end
+inside = (placed >= a + 1 & placed <= b) | (isnan(placed) & times >= t0 & times < t_end);
+% A whole read keeps the annotations beyond its samples too, to count them.
+beyond = isempty(opts.Seconds) & ~opts.HeaderOnly & isnan(placed) & (times < t0 | times >= t_end);
+notes = struct('text', {[texts(inside | beyond), gaps]}, ...
+               'time', h.start_time + [times(inside | beyond), t_first(2:end)], ...
+               'explicit', true(1, sum(inside | beyond) + numel(gaps)));
+
+labels = h.labels(signals);
 ids = NaN(1, numel(labels));
 for k = 1:numel(labels)
   number = regexp(labels{k}, '^EEG (\d+)$', 'tokens', 'once');
@@ -74,21 +196,21 @@ for k = 1:numel(labels)
     ids(k) = str2double(number{1});
   end
 end
-device = struct('name', f.equipment, 'model', '', 'serial', []);
-parts = regexp(f.recording_additional, '^(\S+)[ _]serial[ _](\d+)$', 'tokens', 'once');
+device = struct('name', h.equipment, 'model', '', 'serial', []);
+parts = regexp(h.recording_additional, '^(\S+)[ _]serial[ _](\d+)$', 'tokens', 'once');
 if ~isempty(parts)
   device.model = parts{1};
   device.serial = str2double(parts{2});
 end
 
-% One chunk for the whole file, received when its last sample was taken,
-% places the first sample exactly at the file's start time.
-p = struct('data', data, 'kept', n, 'full', n, 'first', 0, ...
-           'received_at', f.start_time + (n - 1) / rate, 'gap_before', 0, 'rate', rate, ...
-           'channel_ids', ids, 'notes', struct('text', {texts}, 'time', f.start_time + onsets, ...
-                                              'explicit', true(size(onsets))), ...
-           'dropped_chunks', 0, 'discarded_chunks', 0, 'started_at', f.start_time, ...
-           'stopped_at', f.start_time + n / rate, 'elapsed_s', n / rate, 'stop_reason', 'file', ...
+% A chunk per run, received when its last sample was taken, places each
+% sample at the file's start time plus its true onset.
+n = size(data, 2);
+p = struct('data', data, 'kept', kept, 'full', kept, 'first', index, ...
+           'received_at', h.start_time + (index + kept - 1) / rate, 'gap_before', zeros(size(kept)), ...
+           'rate', rate, 'channel_ids', ids, 'notes', notes, ...
+           'dropped_chunks', 0, 'discarded_chunks', 0, 'started_at', h.start_time + t0, ...
+           'stopped_at', h.start_time + t_end, 'elapsed_s', t_end - t0, 'stop_reason', 'file', ...
            'device', device, 'file', path);
 p.channel_labels = labels;
 if n == 0
@@ -98,31 +220,141 @@ if n == 0
   p.received_at = zeros(1, 0);
   p.gap_before = zeros(1, 0);
 end
+if opts.HeaderOnly
+  p.notes = struct('text', {cell(1, 0)}, 'time', zeros(1, 0), 'explicit', true(1, 0));
+end
 [rec, outside] = kx_make_recording(p);
 rec.chunks = struct('received_at', zeros(1, 0), 'sample_count', zeros(1, 0), 'first_sample', zeros(1, 0));
+if opts.HeaderOnly
+  rec.sample_frequency_hz = rate;
+  [order_times, order] = sort(notes.time);
+  rec.annotations = notes.text(order);
+  rec.annotation_timestamps = order_times;
+  rec.annotation_samples = header_only_samples(order_times - h.start_time, first, t_first, rate, a);
+end
+rec.duration_s = t_end - t0;
+rec.record_onsets = onsets(records + 1) - t0;
 if outside > 0
   warning('kestrix:toolbox:markersOutside', ...
           '%d annotations of %s lie outside its samples and are not in REC.', outside, path);
 end
 end
 
-function signals = choose_signals(f, path)
-% The rate most signals share (the higher one on a tie).
-rates = f.sample_rates;
-if isempty(rates)
+function signals = common_rate_signals(h, path)
+if isempty(h.signals)
   error('kestrix:file:readFailed', 'kx_load: %s holds no signals.', path);
 end
-distinct = unique(rates);
-counts = arrayfun(@(r) sum(rates == r), distinct);
-best = find(counts == max(counts), 1, 'last');
-signals = find(rates == distinct(best));
-others = setdiff(1:numel(rates), signals);
+signals = h.signals;
+others = setdiff(1:numel(h.sample_rates), signals);
 if ~isempty(others)
-  listed = strjoin(arrayfun(@(k) sprintf('%s (%g Hz)', f.labels{k}, rates(k)), others, ...
+  listed = strjoin(arrayfun(@(k) sprintf('%s (%g Hz)', h.labels{k}, h.sample_rates(k)), others, ...
                             'UniformOutput', false), ', ');
-  warning('kestrix:toolbox:signalsSkipped', ...
-          'kx_load: %s: left out signals at other rates than %g Hz: %s.', path, distinct(best), listed);
+  warning('kestrix:toolbox:signalsSkipped', 'kx_load: %s: left out signals at other rates than %g Hz: %s.', ...
+          path, h.sample_rates(signals(1)), listed);
 end
+end
+
+function signals = named_signals(h, channels, path)
+ids = NaN(1, numel(h.labels));
+for k = 1:numel(h.labels)
+  number = regexp(h.labels{k}, '^EEG (\d+)$', 'tokens', 'once');
+  if ~isempty(number)
+    ids(k) = str2double(number{1});
+  end
+end
+signals = zeros(1, numel(channels));
+unknown = {};
+for k = 1:numel(channels)
+  if iscell(channels)
+    found = find(strcmp(h.labels, channels{k}), 1);
+    name = sprintf('''%s''', channels{k});
+  else
+    found = find(ids == channels(k), 1);
+    name = sprintf('%g', channels(k));
+  end
+  if isempty(found)
+    unknown{end + 1} = name; %#ok<AGROW>
+  else
+    signals(k) = found;
+  end
+end
+if ~isempty(unknown)
+  error('kestrix:toolbox:invalidArgument', 'kx_load: %s has no channel %s (its channels: %s).', ...
+        path, strjoin(unknown, ', '), strjoin(h.labels, ', '));
+end
+rates = h.sample_rates(signals);
+if any(rates ~= rates(1))
+  error('kestrix:toolbox:invalidArgument', ...
+        'kx_load: the channels asked for are sampled at different rates (%s Hz); load them separately.', ...
+        strjoin(arrayfun(@(r) sprintf('%g', r), unique(rates), 'UniformOutput', false), ', '));
+end
+end
+
+function [first, kept, t_first, records, t_end] = runs(a, b, onsets, duration, spr, rate)
+% The window's samples [a, b) as runs of records without gaps: each run's
+% first sample, its sample count and the time of its first sample; the
+% records they come from, and the end of the last sample.
+if isempty(onsets)
+  [first, kept, t_first, records, t_end] = deal(0, 0, 0, zeros(1, 0), 0);
+  return;
+end
+records = floor(a / spr):floor(max(b - 1, a) / spr);
+records = records(records < numel(onsets));
+starts = records(1);
+for k = records(2:end)
+  if onsets(k + 1) - (onsets(k) + duration) > 1e-6
+    starts(end + 1) = k; %#ok<AGROW>
+  end
+end
+first = max(starts * spr, a);
+kept = max([first(2:end), b] - first, 0);
+t_first = sample_time(first, onsets, spr, rate);
+t_end = t_first(1);
+if b > a
+  t_end = sample_time(b - 1, onsets, spr, rate) + 1 / rate;
+end
+end
+
+function t = sample_time(i, onsets, spr, rate)
+% True time (seconds from the file's first sample) of 0-based samples i.
+k = floor(i / spr);
+t = onsets(k + 1) + (i - k * spr) / rate;
+end
+
+function i = first_at(t, onsets, spr, rate, total)
+% The first 0-based sample at t seconds or later, or total.
+if total == 0
+  i = 0;
+  return;
+end
+k = find(onsets <= t + 1e-9, 1, 'last');
+if isempty(k)
+  i = 0;
+  return;
+end
+j = max(ceil((t - onsets(k)) * rate - 1e-6), 0);
+i = min((k - 1) * spr + min(j, spr), total);
+end
+
+function columns = header_only_samples(times, first, t_first, rate, a)
+% The column each annotation gets in a full load: the nearest sample of its
+% run (annotations in a gap: the first sample after it).
+columns = zeros(size(times));
+for k = 1:numel(times)
+  r = max([1, find(t_first <= times(k) + 1e-9, 1, 'last')]);
+  columns(k) = first(r) - a + 1 + max(round((times(k) - t_first(r)) * rate), 0);
+end
+end
+
+function warn_out_of_range(f, path)
+outside = find(f.out_of_range > 0);
+if isempty(outside)
+  return;
+end
+listed = strjoin(arrayfun(@(k) sprintf('%d of %s', f.out_of_range(k), f.labels{f.signals(k)}), outside, ...
+                          'UniformOutput', false), ', ');
+warning('kestrix:toolbox:outOfRange', ...
+        'kx_load: %s: samples outside the declared digital range (read as stored): %s.', path, listed);
 end
 
 function factor = microvolts(unit, label)

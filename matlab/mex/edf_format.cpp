@@ -115,6 +115,31 @@ StartTime LocalStartTime(double posix_seconds) {
             local.tm_sec,         static_cast<int>(subsecond)};
 }
 
+bool ParseStartOffset(const std::string& recording_field, double* seconds) {
+    constexpr size_t kWidth = 14;  // "start", sign, digit, point, six digits
+    const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\0'; };
+    for (size_t at = 0; at + kWidth <= recording_field.size(); ++at) {
+        const char* w = recording_field.data() + at;
+        const bool alone = (at == 0 || space(w[-1])) && (at + kWidth == recording_field.size() || space(w[kWidth]));
+        if (!alone || recording_field.compare(at, 5, "start") != 0 || (w[5] != '+' && w[5] != '-') || w[7] != '.') {
+            continue;
+        }
+        const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+        bool digits = digit(w[6]);
+        long long micros = 0;
+        for (size_t k = 8; k < kWidth; ++k) {
+            digits = digits && digit(w[k]);
+            micros = micros * 10 + (w[k] - '0');
+        }
+        if (digits) {
+            const double value = (w[6] - '0') + static_cast<double>(micros) / 1e6;
+            *seconds = w[5] == '-' ? -value : value;
+            return true;
+        }
+    }
+    return false;
+}
+
 std::string Trimmed(const char* text) {
     std::string s(text);
     const size_t end = s.find_last_not_of(' ');

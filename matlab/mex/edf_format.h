@@ -33,6 +33,11 @@ std::string OpenErrorText(int code);
 // text without its trailing spaces.
 std::string Trimmed(const char* text);
 
+// The exact start kept in the EDF+ "recording" field: the whitespace-separated
+// word start+S.SSSSSS or start-S.SSSSSS, the seconds from the header's start
+// time to the first sample. False (and *seconds untouched) without that word.
+bool ParseStartOffset(const std::string& recording_field, double* seconds);
+
 struct StartTime {
     int year, month, day, hour, minute, second, subsecond;
 };

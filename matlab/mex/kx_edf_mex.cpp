@@ -6,7 +6,9 @@
 //                                             with the first whole data record
 //   S = kx_edf_mex('write', H, DATA)          appends a channels x samples block
 //   S = kx_edf_mex('close', H, ANNOTATIONS)   annotations, last record, close
-//   F = kx_edf_mex('read', PATH)              a whole file, signals as rows
+//   F = kx_edf_mex('read', PATH, OPTIONS)     a file's header, annotations and
+//                                             samples: OPTIONS (optional) has
+//                                             signals, seconds, header_only
 //
 // Errors: kestrix:file:invalidArgument, kestrix:file:openFailed,
 // kestrix:file:writeFailed, kestrix:file:readFailed, kestrix:file:notOpen,
@@ -261,48 +263,140 @@ MxPtr MakeScalar(double value) {
     return Created(mxCreateDoubleScalar(value));
 }
 
-MxPtr Read(const std::string& path) {
-    kxedf::FileContents f = kxedf::Read(path);
-    MxPtr data = Created(mxCreateCellMatrix(1, f.data.size()));
-    for (size_t s = 0; s < f.data.size(); ++s) {
-        mxSetCell(data.get(), s, MakeRow(f.data[s]).release());
-        std::vector<double>().swap(f.data[s]);
+// 1-based numbers among the file's ordinary signals, all at one rate.
+std::vector<size_t> ChosenSignals(const mxArray* value, const kxedf::FileInfo& info) {
+    const double* p = Doubles(value, "\"signals\"");
+    const size_t n = mxGetNumberOfElements(value);
+    if (p == nullptr) {
+        Fail(id::kInvalidArgument, "\"signals\" must name at least one signal.");
     }
-    const char* names[] = {"file_type",         "labels",
-                           "units",             "sample_rates",
-                           "physical_min",      "physical_max",
-                           "digital_min",       "digital_max",
-                           "data",              "start_time",
-                           "records",           "record_duration",
-                           "annotation_onsets", "annotation_durations",
-                           "annotation_texts",  "patient",
-                           "recording",         "patient_code",
-                           "patient_name",      "equipment",
+    std::vector<size_t> chosen;
+    for (size_t k = 0; k < n; ++k) {
+        if (!(p[k] >= 1 && p[k] <= static_cast<double>(info.signals.size())) || p[k] != std::floor(p[k])) {
+            Fail(id::kInvalidArgument, "\"signals\" must be numbers from 1 to " + std::to_string(info.signals.size()) +
+                                           " (the file's signals, annotation signals not counted).");
+        }
+        chosen.push_back(static_cast<size_t>(p[k]) - 1);
+        if (info.signals[chosen.back()].samples_per_record != info.signals[chosen[0]].samples_per_record) {
+            Fail(id::kInvalidArgument, "\"signals\" must share one rate: signals " + std::to_string(chosen[0] + 1) +
+                                           " and " + std::to_string(chosen.back() + 1) + " do not.");
+        }
+    }
+    return chosen;
+}
+
+struct ReadOptions {
+    const mxArray* signals = nullptr;
+    double t0 = 0, t1 = INFINITY;
+    bool header_only = false;
+};
+
+ReadOptions ReadOptionsFrom(const mxArray* options) {
+    ReadOptions o;
+    if (options == nullptr || mxIsEmpty(options)) {
+        return o;
+    }
+    if (!mxIsStruct(options) || mxGetNumberOfElements(options) != 1) {
+        Fail(id::kInvalidArgument, "The options of 'read' must be a struct.");
+    }
+    for (int k = 0; k < mxGetNumberOfFields(options); ++k) {
+        const std::string name = mxGetFieldNameByNumber(options, k);
+        if (name != "signals" && name != "seconds" && name != "header_only") {
+            Fail(id::kInvalidArgument, "Unknown option of 'read': \"" + name + "\" (options: signals, seconds, header_only).");
+        }
+    }
+    o.signals = Field(options, "signals", false);
+    if (const mxArray* seconds = Field(options, "seconds", false)) {
+        const double* p = Doubles(seconds, "\"seconds\"");
+        if (p == nullptr || mxGetNumberOfElements(seconds) != 2 || !(p[0] >= 0) || !std::isfinite(p[0]) ||
+            !(p[1] >= p[0])) {
+            Fail(id::kInvalidArgument, "\"seconds\" must be [T0 T1] with 0 <= T0 <= T1 (T1 may be Inf).");
+        }
+        o.t0 = p[0];
+        o.t1 = p[1];
+    }
+    if (const mxArray* header_only = Field(options, "header_only", false)) {
+        if ((!mxIsLogical(header_only) && !mxIsDouble(header_only)) || mxGetNumberOfElements(header_only) != 1 ||
+            (mxIsDouble(header_only) && *mxGetDoubles(header_only) != 0 && *mxGetDoubles(header_only) != 1)) {
+            Fail(id::kInvalidArgument, "\"header_only\" must be true or false.");
+        }
+        o.header_only = mxIsLogical(header_only) ? mxIsLogicalScalarTrue(header_only) : *mxGetDoubles(header_only) == 1;
+    }
+    return o;
+}
+
+template <typename T, typename Get>
+MxPtr MakeRowOf(const std::vector<T>& items, Get get) {
+    MxPtr row = Created(mxCreateDoubleMatrix(1, items.size(), mxREAL));
+    for (size_t k = 0; k < items.size(); ++k) {
+        mxGetDoubles(row.get())[k] = get(items[k]);
+    }
+    return row;
+}
+
+MxPtr Read(const std::string& path, const mxArray* options) {
+    const ReadOptions o = ReadOptionsFrom(options);
+    const kxedf::EdfFile file(path);
+    const kxedf::FileInfo& f = file.info();
+    const std::vector<size_t> signals = o.signals ? ChosenSignals(o.signals, f) : kxedf::SignalsAtCommonRate(f);
+    const long long spr = signals.empty() ? 0 : f.signals[signals[0]].samples_per_record;
+    const long long total = f.records * spr;
+    long long first = 0, end = 0;
+    if (!signals.empty()) {
+        kxedf::SampleWindow(f.signals[signals[0]].sample_rate, total, o.t0, o.t1, &first, &end);
+    }
+    if (o.header_only) {
+        end = first;
+    }
+    // The samples go straight into the result.
+    MxPtr data = Created(mxCreateDoubleMatrix(signals.size(), static_cast<size_t>(end - first), mxREAL));
+    std::vector<long long> outside(signals.size(), 0);
+    file.ReadSamples(signals, first, end - first, mxGetDoubles(data.get()), outside.data());
+
+    const char* names[] = {"file_type", "labels", "units", "sample_rates", "physical_min", "physical_max",
+                           "digital_min", "digital_max", "data", "signals", "first_sample", "samples",
+                           "out_of_range", "start_time", "records", "record_duration", "record_onsets",
+                           "discontinuous", "annotation_onsets", "annotation_samples", "annotation_durations",
+                           "annotation_texts", "patient", "recording", "patient_code", "patient_name", "equipment",
                            "recording_additional", "cut"};
     constexpr int kFields = sizeof(names) / sizeof(names[0]);
     MxPtr out = Created(mxCreateStructMatrix(1, 1, kFields, names));
-    mxSetField(out.get(), 0, "file_type", MakeText(f.file_type).release());
-    mxSetField(out.get(), 0, "labels", MakeTexts(f.labels).release());
-    mxSetField(out.get(), 0, "units", MakeTexts(f.units).release());
-    mxSetField(out.get(), 0, "sample_rates", MakeRow(f.sample_rates).release());
-    mxSetField(out.get(), 0, "physical_min", MakeRow(f.physical_min).release());
-    mxSetField(out.get(), 0, "physical_max", MakeRow(f.physical_max).release());
-    mxSetField(out.get(), 0, "digital_min", MakeRow(f.digital_min).release());
-    mxSetField(out.get(), 0, "digital_max", MakeRow(f.digital_max).release());
-    mxSetField(out.get(), 0, "data", data.release());
-    mxSetField(out.get(), 0, "start_time", MakeScalar(f.start_time).release());
-    mxSetField(out.get(), 0, "records", MakeScalar(static_cast<double>(f.records)).release());
-    mxSetField(out.get(), 0, "record_duration", MakeScalar(f.record_duration).release());
-    mxSetField(out.get(), 0, "annotation_onsets", MakeRow(f.annotation_onsets).release());
-    mxSetField(out.get(), 0, "annotation_durations", MakeRow(f.annotation_durations).release());
-    mxSetField(out.get(), 0, "annotation_texts", MakeTexts(f.annotation_texts).release());
-    mxSetField(out.get(), 0, "patient", MakeText(f.patient).release());
-    mxSetField(out.get(), 0, "recording", MakeText(f.recording).release());
-    mxSetField(out.get(), 0, "patient_code", MakeText(f.patient_code).release());
-    mxSetField(out.get(), 0, "patient_name", MakeText(f.patient_name).release());
-    mxSetField(out.get(), 0, "equipment", MakeText(f.equipment).release());
-    mxSetField(out.get(), 0, "recording_additional", MakeText(f.recording_additional).release());
-    mxSetField(out.get(), 0, "cut", Created(mxCreateLogicalScalar(f.cut)).release());
+    const auto set = [&](const char* name, MxPtr value) { mxSetField(out.get(), 0, name, value.release()); };
+    std::vector<std::string> labels, units;
+    for (const kxedf::Signal& s : f.signals) {
+        labels.push_back(s.label);
+        units.push_back(s.unit);
+    }
+    set("file_type", MakeText(f.file_type));
+    set("labels", MakeTexts(labels));
+    set("units", MakeTexts(units));
+    set("sample_rates", MakeRowOf(f.signals, [](const kxedf::Signal& s) { return s.sample_rate; }));
+    set("physical_min", MakeRowOf(f.signals, [](const kxedf::Signal& s) { return s.physical_min; }));
+    set("physical_max", MakeRowOf(f.signals, [](const kxedf::Signal& s) { return s.physical_max; }));
+    set("digital_min", MakeRowOf(f.signals, [](const kxedf::Signal& s) { return s.digital_min; }));
+    set("digital_max", MakeRowOf(f.signals, [](const kxedf::Signal& s) { return s.digital_max; }));
+    set("data", std::move(data));
+    set("signals", MakeRowOf(signals, [](size_t s) { return static_cast<double>(s + 1); }));
+    set("first_sample", MakeScalar(static_cast<double>(first + 1)));
+    set("samples", MakeScalar(static_cast<double>(total)));
+    set("out_of_range", MakeRowOf(outside, [](long long n) { return static_cast<double>(n); }));
+    set("start_time", MakeScalar(f.start_time));
+    set("records", MakeScalar(static_cast<double>(f.records)));
+    set("record_duration", MakeScalar(f.record_duration));
+    set("record_onsets", MakeRow(f.record_onsets));
+    set("discontinuous", Created(mxCreateLogicalScalar(f.discontinuous)));
+    set("annotation_onsets", MakeRow(f.annotation_onsets));
+    set("annotation_samples",
+        MakeRow(spr > 0 ? kxedf::AnnotationSamples(f, spr) : std::vector<double>(f.annotation_onsets.size(), NAN)));
+    set("annotation_durations", MakeRow(f.annotation_durations));
+    set("annotation_texts", MakeTexts(f.annotation_texts));
+    set("patient", MakeText(f.patient));
+    set("recording", MakeText(f.recording));
+    set("patient_code", MakeText(f.patient_code));
+    set("patient_name", MakeText(f.patient_name));
+    set("equipment", MakeText(f.equipment));
+    set("recording_additional", MakeText(f.recording_additional));
+    set("cut", Created(mxCreateLogicalScalar(f.cut)));
     return out;
 }
 
@@ -362,8 +456,10 @@ void Dispatch(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         Writers().erase(it);
         result = MakeReport(writer->Finish(std::move(annotations)));
     } else if (command == "read") {
-        RequireArguments(nrhs, 2, command);
-        result = Read(Text(prhs[1], "The path"));
+        if (nrhs != 2 && nrhs != 3) {
+            Fail(id::kInvalidArgument, "'read' takes a path and optionally a struct of options.");
+        }
+        result = Read(Text(prhs[1], "The path"), nrhs == 3 ? prhs[2] : nullptr);
     } else {
         Fail(id::kUnsupportedCommand, "Unsupported command: " + command + ".");
     }

@@ -124,5 +124,6 @@ fid = fopen(fullfile(work, 'text.edf'), 'w');
 fprintf(fid, '%s\n', repmat('not an EDF file ', 1, 40));
 fclose(fid);
 expect_mex_error(@() kx_load(fullfile(work, 'text.edf')), 'kestrix:file:readFailed', ...
-                 sprintf('Cannot read %s: it is not a valid EDF(+) or BDF(+) file.', fullfile(work, 'text.edf')));
+                 sprintf('Cannot read %s: its "version" is "not an E": it is neither an EDF nor a BDF file.', ...
+                         fullfile(work, 'text.edf')));
 rmdir(work, 's');
