@@ -29,9 +29,6 @@ constexpr long long kBatchBytes = 8 << 20;
 // Bytes between the wanted parts of consecutive records that are read
 // through rather than skipped with a read per record.
 constexpr long long kReadThrough = 16 << 10;
-// Samples decoded per signal before the next signal: the block of output
-// they fill stays in the first-level cache.
-constexpr long long kTile = 64;
 // Two onsets closer than this are one moment (TAL onsets are decimal text).
 constexpr double kOnsetTolerance = 1e-6;
 
@@ -193,16 +190,28 @@ inline int32_t Digital(const unsigned char* p) {
     }
 }
 
+// What one chosen signal needs while its samples are decoded.
+struct Lane {
+    long long offset;  // of its first sample in the buffered part of a record
+    double scale, shift;
+    int32_t low, high;
+};
+
+// Samples [j0, j1) of one record into consecutive columns of out: sample by
+// sample, so that the result is written in order.
 template <int kBytes>
-long long Decode(const unsigned char* in, long long n, double scale, double shift, int32_t low, int32_t high,
-                 double* out, size_t stride) {
-    long long outside = 0;
-    for (long long t = 0; t < n; ++t) {
-        const int32_t v = Digital<kBytes>(in + t * kBytes);
-        outside += (v < low) | (v > high);
-        out[static_cast<size_t>(t) * stride] = v * scale + shift;
+void Decode(const unsigned char* record, long long j0, long long j1, const std::vector<Lane>& lanes, double* out,
+            long long* outside) {
+    const size_t nc = lanes.size();
+    for (long long j = j0; j < j1; ++j, out += nc) {
+        const unsigned char* at = record + j * kBytes;
+        for (size_t c = 0; c < nc; ++c) {
+            const Lane& l = lanes[c];
+            const int32_t v = Digital<kBytes>(at + l.offset);
+            outside[c] += (v < l.low) | (v > l.high);
+            out[c] = v * l.scale + l.shift;
+        }
     }
-    return outside;
 }
 
 int Clamped(double value) {
@@ -506,6 +515,11 @@ void EdfFile::ReadSamples(const std::vector<size_t>& signals, long long first, l
         Fail(id::kInvalidArgument, "The samples asked for lie outside the file.");
     }
     const size_t nc = signals.size();
+    std::vector<Lane> lanes;
+    for (const size_t s : signals) {
+        const Layout& l = layout_[s];
+        lanes.push_back({l.offset - lo, l.scale, l.shift, l.low, l.high});
+    }
     const bool through = record_bytes_ - (hi - lo) <= kReadThrough;
     const long long stride = through ? record_bytes_ : hi - lo;  // between records in the buffer
     const long long batch = std::max(1LL, kBatchBytes / stride);
@@ -530,16 +544,11 @@ void EdfFile::ReadSamples(const std::vector<size_t>& signals, long long first, l
         for (long long r = r0; r < r1; ++r) {
             const unsigned char* record = buffer.data() + (r - r0) * stride;
             const long long j0 = std::max(first - r * spr, 0LL), j1 = std::min(first + count - r * spr, spr);
-            for (long long j = j0; j < j1; j += kTile) {
-                const long long n = std::min(kTile, j1 - j);
-                double* column = out + static_cast<size_t>(r * spr + j - first) * nc;
-                for (size_t c = 0; c < nc; ++c) {
-                    const Layout& l = layout_[signals[c]];
-                    const unsigned char* in = record + (l.offset - lo) + j * sample_bytes_;
-                    outside[c] += sample_bytes_ == 3
-                                      ? Decode<3>(in, n, l.scale, l.shift, l.low, l.high, column + c, nc)
-                                      : Decode<2>(in, n, l.scale, l.shift, l.low, l.high, column + c, nc);
-                }
+            double* column = out + static_cast<size_t>(r * spr + j0 - first) * nc;
+            if (sample_bytes_ == 3) {
+                Decode<3>(record, j0, j1, lanes, column, outside.data());
+            } else {
+                Decode<2>(record, j0, j1, lanes, column, outside.data());
             }
         }
     }
