@@ -1,7 +1,7 @@
-// Recordings streamed by the simulated headset, read through EDFlib.
+// Recordings streamed by the simulated headset.
 #include "replay.h"
 
-#include <edflib.h>
+#include "edf_failure.h"
 
 #include <algorithm>
 #include <cctype>
@@ -17,9 +17,9 @@ constexpr int kMaxChannels = 255;  // the headset's electrode count is one byte
 
 // Factor from the file's physical unit to microvolts; units that are not
 // volts stream unscaled.
-double MicrovoltsPer(const char* unit) {
+double MicrovoltsPer(const std::string& unit) {
     std::string u;
-    for (const char* c = unit; *c; ++c)
+    for (const char* c = unit.c_str(); *c; ++c)
         if (!std::isspace(static_cast<unsigned char>(*c)))
             u += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
     if (u == "uv" || u == "\xb5v" || u == "\xc2\xb5v") return 1.0;
@@ -27,12 +27,6 @@ double MicrovoltsPer(const char* unit) {
     if (u == "v") return 1e6;
     if (u == "nv") return 1e-3;
     return 1.0;
-}
-
-std::string Trimmed(const char* text) {
-    std::string s(text);
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.pop_back();
-    return s;
 }
 
 }  // namespace
@@ -51,29 +45,27 @@ int NearestRateCode(double rate_hz) {
 }
 
 std::shared_ptr<ReplayFile> ReplayFile::Open(const std::string& path, std::string* error) {
-    auto header = std::make_unique<edf_hdr_struct>();
-    if (edfopen_file_readonly(path.c_str(), header.get(), EDFLIB_DO_NOT_READ_ANNOTATIONS) != 0) {
-        *error = "cannot read " + path + " as EDF or BDF (EDFlib error " + std::to_string(header->filetype) + ")";
+    std::shared_ptr<ReplayFile> file;
+    try {
+        file.reset(new ReplayFile(path));
+    } catch (const kxedf::Failure& failure) {
+        *error = failure.what();
         return nullptr;
     }
-    std::shared_ptr<ReplayFile> file(new ReplayFile());
-    file->handle_ = header->handle;  // closed by the destructor from here on
+    const kxedf::FileInfo& f = file->file_.info();
     file->info_.path = path;
-    if (header->edfsignals < 1 || header->datarecord_duration <= 0) {
+    if (f.signals.empty()) {
         *error = path + " has no signals";
         return nullptr;
     }
-    const edf_param_struct& first = header->signalparam[0];
-    const int per_record = first.smp_in_datarecord;
-    for (int s = 0; s < header->edfsignals; ++s) {
-        const edf_param_struct& p = header->signalparam[s];
-        if (p.smp_in_datarecord != per_record) continue;
-        file->signals_.push_back({s, MicrovoltsPer(p.physdimension)});
-        file->info_.labels.push_back(Trimmed(p.label));
+    const long long per_record = f.signals[0].samples_per_record;
+    for (size_t s = 0; s < f.signals.size(); ++s) {
+        if (f.signals[s].samples_per_record != per_record) continue;
+        file->signals_.push_back({s, MicrovoltsPer(f.signals[s].unit)});
+        file->info_.labels.push_back(f.signals[s].label);
     }
-    file->info_.file_rate_hz = static_cast<double>(per_record) * static_cast<double>(EDFLIB_TIME_DIMENSION) /
-                               static_cast<double>(header->datarecord_duration);
-    file->info_.samples = static_cast<uint64_t>(std::max<long long>(0, first.smp_in_file));
+    file->info_.file_rate_hz = f.signals[0].sample_rate;
+    file->info_.samples = static_cast<uint64_t>(f.records * per_record);
     if (file->signals_.size() > static_cast<size_t>(kMaxChannels)) {
         *error = path + " has " + std::to_string(file->signals_.size()) +
                  " signals at one rate; a headset has at most " + std::to_string(kMaxChannels);
@@ -87,25 +79,23 @@ std::shared_ptr<ReplayFile> ReplayFile::Open(const std::string& path, std::strin
     return file;
 }
 
-ReplayFile::~ReplayFile() {
-    if (handle_ >= 0) edfclose_file(handle_);
-}
-
 bool ReplayFile::Read(int channel, uint64_t first, size_t count, float* out) {
     const Signal& signal = signals_.at(static_cast<size_t>(channel));
     const uint64_t total = info_.samples;
     uint64_t at = first % total;
-    while (count > 0) {
-        const size_t run = static_cast<size_t>(std::min<uint64_t>(count, total - at));
-        scratch_.resize(run);
-        if (edfseek(handle_, signal.edf_signal, static_cast<long long>(at), EDFSEEK_SET) < 0) return false;
-        if (edfread_physical_samples(handle_, signal.edf_signal, static_cast<int>(run), scratch_.data()) !=
-            static_cast<int>(run))
-            return false;
-        for (size_t i = 0; i < run; ++i) out[i] = static_cast<float>(scratch_[i] * signal.to_microvolts);
-        out += run;
-        count -= run;
-        at = 0;
+    try {
+        while (count > 0) {
+            const size_t run = static_cast<size_t>(std::min<uint64_t>(count, total - at));
+            scratch_.resize(run);
+            file_.ReadSamples({signal.edf_signal}, static_cast<long long>(at), static_cast<long long>(run),
+                              scratch_.data(), nullptr);
+            for (size_t i = 0; i < run; ++i) out[i] = static_cast<float>(scratch_[i] * signal.to_microvolts);
+            out += run;
+            count -= run;
+            at = 0;
+        }
+    } catch (const kxedf::Failure&) {
+        return false;
     }
     return true;
 }

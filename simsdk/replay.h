@@ -1,6 +1,7 @@
 // A recording the simulated headset streams (SetReplayFile), read through
-// EDFlib. Internal to simsdk/; used under the world's mutex only, because
-// EDFlib keeps its open files in process-wide tables.
+// the toolbox's own EDF/BDF reader (matlab/mex/edf_reader), so that it takes
+// the files kx_load takes and streams their samples as stored, unclamped.
+// Internal to simsdk/; used under the world's mutex.
 #ifndef KX_SIMSDK_REPLAY_H
 #define KX_SIMSDK_REPLAY_H
 
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "edf_reader.h"
 #include "kxsim.h"
 
 namespace kxsim {
@@ -18,24 +20,23 @@ class ReplayFile {
 public:
     // The opened file, or null with the reason in *error.
     static std::shared_ptr<ReplayFile> Open(const std::string& path, std::string* error);
-    ~ReplayFile();
     ReplayFile(const ReplayFile&) = delete;
     ReplayFile& operator=(const ReplayFile&) = delete;
 
     const ReplayInfo& Info() const { return info_; }
     int Channels() const { return static_cast<int>(signals_.size()); }
     // Channel `channel` from sample `first` on, in microvolts, continuing
-    // from the file's start wherever it ends. False when EDFlib fails.
+    // from the file's start wherever it ends. False when reading fails.
     bool Read(int channel, uint64_t first, size_t count, float* out);
 
 private:
-    ReplayFile() = default;
+    explicit ReplayFile(const std::string& path) : file_(path) {}
 
     struct Signal {
-        int edf_signal = 0;
+        size_t edf_signal = 0;
         double to_microvolts = 1;
     };
-    int handle_ = -1;
+    kxedf::EdfFile file_;
     ReplayInfo info_;
     std::vector<Signal> signals_;
     std::vector<double> scratch_;

@@ -167,6 +167,28 @@ TEST_F(ReplayTest, SignalsAtAnotherRateAreLeftOutAndDisabledElectrodesAreNotStre
     for (uint64_t i = 0; i < 50; ++i) ASSERT_NEAR(streamed[0][i], rec.Physical(2, i), rec.Step(2)) << i;
 }
 
+// Another program's header: numbers right-aligned behind spaces, and a
+// digital range narrower than the samples stored, which stream as stored.
+TEST_F(ReplayTest, ForeignHeaderAndSamplesOutsideTheDigitalRange_StreamUnclamped) {
+    const Recording rec(TempPath("foreign.edf"), EDFLIB_FILETYPE_EDFPLUS, {{"Fz", 250, "uV", -500, 500}}, 1);
+    {
+        std::fstream f(rec.path(), std::ios::in | std::ios::out | std::ios::binary);
+        const long digital_min = 256 + 2 * 120, digital_max = 256 + 2 * 128, records = 236;
+        f.seekp(digital_min) << "   -1000";
+        f.seekp(digital_max) << "    1000";
+        f.seekp(records) << "       1";
+    }
+    ASSERT_TRUE(kxsim::SetReplayFile(rec.path()));
+    const auto streamed = Stream(1, 10);
+    size_t outside = 0;
+    for (uint64_t i = 0; i < 250; ++i) {
+        const double digital = std::round((rec.Physical(0, i) + 500) / rec.Step(0)) - 32768;
+        ASSERT_NEAR(streamed[0][i], digital * 0.5, 1e-3) << i;
+        outside += std::fabs(digital) > 1000;
+    }
+    EXPECT_GT(outside, 200u);
+}
+
 TEST_F(ReplayTest, UnusableFile_IsAViolationAndTheSignalStays) {
     const std::string text = TempPath("not_a_recording.bdf");
     std::ofstream(text) << "hello\n";
