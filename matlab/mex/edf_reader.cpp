@@ -409,6 +409,7 @@ void EdfFile::ReadHeader() {
         return;
     }
     if (recording_words.size() >= 5) info_.equipment = Underscored(recording_words[4].first);
+    has_start_word_ = ParseStartOffset(Stripped(recording), &start_word_);
     if (recording_words.size() >= 6) {
         info_.recording_additional = WithoutStartWord(Stripped(recording).substr(recording_words[5].second));
     }
@@ -420,6 +421,7 @@ void EdfFile::ReadAnnotations() {
     info_.record_onsets.assign(static_cast<size_t>(info_.records), 0.0);
     for (long long k = 0; k < info_.records; ++k) info_.record_onsets[static_cast<size_t>(k)] = k * duration;
     if (notes_at_.empty()) {
+        info_.start_time += has_start_word_ ? start_word_ : 0.0;
         if (info_.discontinuous && info_.records > 0) {
             Failed("it is a discontinuous file without an annotation signal, so its records' onsets are unknown");
         }
@@ -494,8 +496,9 @@ void EdfFile::ReadAnnotations() {
                 Failed(text);
             }
         }
-        info_.start_time += origin;
     }
+    // The exact start the toolbox keeps, else the first record's onset.
+    info_.start_time += has_start_word_ ? start_word_ : origin;
     for (double& onset : info_.annotation_onsets) onset -= origin;
 }
 

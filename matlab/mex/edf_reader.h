@@ -12,6 +12,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kxedf {
@@ -78,6 +79,8 @@ private:
     int fd_ = -1;
     int sample_bytes_ = 2;
     long long data_offset_ = 0, record_bytes_ = 0;
+    bool has_start_word_ = false;
+    double start_word_ = 0;
     std::vector<Layout> layout_;                             // per ordinary signal
     std::vector<std::pair<long long, long long>> notes_at_;  // annotation signals: offset, bytes
     FileInfo info_;
