@@ -230,7 +230,12 @@ if opts.HeaderOnly
   [order_times, order] = sort(notes.time);
   rec.annotations = notes.text(order);
   rec.annotation_timestamps = order_times;
-  rec.annotation_samples = header_only_samples(order_times - h.start_time, first, t_first, rate, a);
+  columns = [placed(inside), first(2:end) + 1] - a;
+  % An annotation in a gap: the first sample after it.
+  for k = find(isnan(columns))
+    columns(k) = first(find(t_first >= notes.time(k) - h.start_time, 1)) + 1 - a;
+  end
+  rec.annotation_samples = columns(order);
 end
 rec.duration_s = t_end - t0;
 rec.record_onsets = onsets(records + 1) - t0;
@@ -334,16 +339,6 @@ if isempty(k)
 end
 j = max(ceil((t - onsets(k)) * rate - 1e-6), 0);
 i = min((k - 1) * spr + min(j, spr), total);
-end
-
-function columns = header_only_samples(times, first, t_first, rate, a)
-% The column each annotation gets in a full load: the nearest sample of its
-% run (annotations in a gap: the first sample after it).
-columns = zeros(size(times));
-for k = 1:numel(times)
-  r = max([1, find(t_first <= times(k) + 1e-9, 1, 'last')]);
-  columns(k) = first(r) - a + 1 + max(round((times(k) - t_first(r)) * rate), 0);
-end
 end
 
 function warn_out_of_range(f, path)

@@ -93,6 +93,11 @@ for k = 1:size(cases, 1)
       expect_equal(abs(diff(rec.timestamps([200 201]), 1) - 1.005) < 1e-6, true, 'gaps: time stamps jump');
       expect_equal(rec.annotations(is_gap), {'Data gap: 1 s', 'Data gap: 1.25 s'}, 'gaps: texts');
       expect_equal(rec.duration_s, 5.25, 'gaps: duration');
+      info = kx_load(path, 'HeaderOnly', true);
+      expect_equal({info.annotations, info.annotation_samples, info.duration_s}, ...
+                   {rec.annotations, rec.annotation_samples, 5.25}, 'gaps: without the samples');
+      window = kx_load(path, 'Seconds', [0.9 2.5]);
+      expect_equal(window.data, rec.data(:, 181:300), 'gaps: a window across a gap, in true seconds');
     case 'subsecond'
       expect_equal(abs(mod(rec.timestamps(1), 1) - 0.375) < 1e-6, true, 'subsecond: start');
   end
