@@ -40,9 +40,10 @@ soak: build
 	@KX_SOAK_SECONDS=$(SECONDS) $(BUILD)/tests/cpp/kx_soak --gtest_brief=1 > $(BUILD)/soak.log 2>&1; \
 	status=$$?; grep -v '^soak: [0-9]* streams' $(BUILD)/soak.log; grep '^soak: [0-9]* streams' $(BUILD)/soak.log; exit $$status
 
-# make fuzz SECONDS=N: the libFuzzer target for N seconds (default 120), half
-# on each backend, built with clang, AddressSanitizer and UBSan in its own
-# folder; its last line is "fuzz: E executions, C crashes".
+# make fuzz SECONDS=N: the libFuzzer targets for N seconds (default 120), a
+# third each to the MEX file on each backend and to the EDF/BDF reader, built
+# with clang, AddressSanitizer and UBSan in their own folder; the last line
+# is "fuzz: E executions, C crashes".
 FUZZ_BUILD ?= build-fuzz
 fuzz-deps:
 	@./scripts/ensure-deps.sh fuzz
@@ -53,7 +54,7 @@ $(FUZZ_BUILD)/CMakeCache.txt: | fuzz-deps
 
 fuzz: SECONDS ?= 120
 fuzz: fuzz-deps $(FUZZ_BUILD)/CMakeCache.txt
-	cmake --build $(FUZZ_BUILD) --target kx_fuzz -j$(JOBS)
+	cmake --build $(FUZZ_BUILD) --target kx_fuzz kx_fuzz_edf -j$(JOBS)
 	@./tests/fuzz/run.sh $(FUZZ_BUILD) $(SECONDS)
 
 install: build
