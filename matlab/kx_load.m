@@ -156,19 +156,11 @@ if ~isempty(opts.Seconds)
   end
 end
 
+factors = microvolts(h.units(signals), h.labels(signals));
 if opts.HeaderOnly
   data = zeros(numel(signals), 0);
 else
-  f = kx_edf_mex('read', path, struct('signals', signals, 'seconds', [a b] / rate));
-  data = f.data;
-  f.data = [];
-  warn_out_of_range(f, path);
-  for k = 1:numel(signals)
-    factor = microvolts(h.units{signals(k)}, h.labels{signals(k)});
-    if factor ~= 1
-      data(k, :) = data(k, :) * factor;
-    end
-  end
+  data = read_samples(path, signals, a, b, rate, factors, h.labels);
 end
 
 [first, kept, t_first, records, t_end] = runs(a, b, onsets, h.record_duration, spr, rate);
@@ -189,13 +181,7 @@ notes = struct('text', {[texts(inside | beyond), gaps]}, ...
                'explicit', true(1, sum(inside | beyond) + numel(gaps)));
 
 labels = h.labels(signals);
-ids = NaN(1, numel(labels));
-for k = 1:numel(labels)
-  number = regexp(labels{k}, '^EEG (\d+)$', 'tokens', 'once');
-  if ~isempty(number)
-    ids(k) = str2double(number{1});
-  end
-end
+ids = channel_ids(labels);
 device = struct('name', h.equipment, 'model', '', 'serial', []);
 parts = regexp(h.recording_additional, '^(\S+)[ _]serial[ _](\d+)$', 'tokens', 'once');
 if ~isempty(parts)
@@ -250,7 +236,8 @@ if isempty(h.signals)
   error('kestrix:file:readFailed', 'kx_load: %s holds no signals.', path);
 end
 signals = h.signals;
-others = setdiff(1:numel(h.sample_rates), signals);
+others = 1:numel(h.sample_rates);
+others(signals) = [];
 if ~isempty(others)
   listed = strjoin(arrayfun(@(k) sprintf('%s (%g Hz)', h.labels{k}, h.sample_rates(k)), others, ...
                             'UniformOutput', false), ', ');
@@ -259,14 +246,15 @@ if ~isempty(others)
 end
 end
 
-function signals = named_signals(h, channels, path)
-ids = NaN(1, numel(h.labels));
-for k = 1:numel(h.labels)
-  number = regexp(h.labels{k}, '^EEG (\d+)$', 'tokens', 'once');
-  if ~isempty(number)
-    ids(k) = str2double(number{1});
-  end
+function ids = channel_ids(labels)
+% The channel numbers of labels 'EEG <n>', NaN for other labels.
+ids = NaN(1, numel(labels));
+numbered = ~cellfun(@isempty, regexp(labels, '^EEG \d+$', 'once'));
+ids(numbered) = str2double(strrep(labels(numbered), 'EEG ', ''));
 end
+
+function signals = named_signals(h, channels, path)
+ids = channel_ids(h.labels);
 signals = zeros(1, numel(channels));
 unknown = {};
 for k = 1:numel(channels)
@@ -341,30 +329,39 @@ j = max(ceil((t - onsets(k)) * rate - 1e-6), 0);
 i = min((k - 1) * spr + min(j, spr), total);
 end
 
-function warn_out_of_range(f, path)
-outside = find(f.out_of_range > 0);
-if isempty(outside)
-  return;
+function data = read_samples(path, signals, a, b, rate, factors, labels)
+% Samples [a, b) of the signals, in uV, read in pieces of about 16 MB into
+% one matrix: no more than a piece is ever held twice.
+data = zeros(numel(signals), b - a);
+step = max(1, floor(2^21 / numel(signals)));
+outside = zeros(1, numel(signals));
+for from = a:step:b - 1
+  to = min(from + step, b);
+  f = kx_edf_mex('read', path, struct('signals', signals, 'seconds', [from to] / rate, 'annotations', false));
+  if any(factors ~= 1)
+    f.data = f.data .* factors;
+  end
+  data(:, from - a + 1:to - a) = f.data;
+  outside = outside + f.out_of_range;
 end
-listed = strjoin(arrayfun(@(k) sprintf('%d of %s', f.out_of_range(k), f.labels{f.signals(k)}), outside, ...
-                          'UniformOutput', false), ', ');
-warning('kestrix:toolbox:outOfRange', ...
-        'kx_load: %s: samples outside the declared digital range (read as stored): %s.', path, listed);
+counted = find(outside > 0);
+if ~isempty(counted)
+  listed = strjoin(arrayfun(@(k) sprintf('%d of %s', outside(k), labels{signals(k)}), counted, ...
+                            'UniformOutput', false), ', ');
+  warning('kestrix:toolbox:outOfRange', ...
+          'kx_load: %s: samples outside the declared digital range (read as stored): %s.', path, listed);
+end
 end
 
-function factor = microvolts(unit, label)
-switch unit
-  case 'uV'
-    factor = 1;
-  case 'mV'
-    factor = 1e3;
-  case 'V'
-    factor = 1e6;
-  case 'nV'
-    factor = 1e-3;
-  otherwise
-    factor = 1;
-    warning('kestrix:toolbox:unitNotVolts', ...
-            'kx_load: signal %s is in "%s", not in volts; it is kept as it is.', label, unit);
+function factors = microvolts(units, labels)
+% The factor to uV of each signal (a column).
+known = {'uV', 'mV', 'V', 'nV'};
+scale = [1; 1e3; 1e6; 1e-3];
+[found, at] = ismember(units(:), known);
+factors = ones(numel(units), 1);
+factors(found) = scale(at(found));
+for k = find(~found')
+  warning('kestrix:toolbox:unitNotVolts', ...
+          'kx_load: signal %s is in "%s", not in volts; it is kept as it is.', labels{k}, units{k});
 end
 end

@@ -221,7 +221,7 @@ int Clamped(double value) {
 
 }  // namespace
 
-EdfFile::EdfFile(const std::string& path) : path_(path) {
+EdfFile::EdfFile(const std::string& path, bool annotations) : path_(path) {
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat st {};
     if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -235,7 +235,7 @@ EdfFile::EdfFile(const std::string& path) : path_(path) {
     }
     try {
         ReadHeader();
-        ReadAnnotations();
+        ReadAnnotations(annotations);
     } catch (...) {
         ::close(fd_);
         throw;
@@ -415,14 +415,14 @@ void EdfFile::ReadHeader() {
     }
 }
 
-void EdfFile::ReadAnnotations() {
+void EdfFile::ReadAnnotations(bool wanted) {
     const bool plus = info_.file_type.back() == '+';
     const double duration = info_.record_duration;
     info_.record_onsets.assign(static_cast<size_t>(info_.records), 0.0);
     for (long long k = 0; k < info_.records; ++k) info_.record_onsets[static_cast<size_t>(k)] = k * duration;
-    if (notes_at_.empty()) {
+    if (notes_at_.empty() || !wanted) {
         info_.start_time += has_start_word_ ? start_word_ : 0.0;
-        if (info_.discontinuous && info_.records > 0) {
+        if (info_.discontinuous && info_.records > 0 && notes_at_.empty()) {
             Failed("it is a discontinuous file without an annotation signal, so its records' onsets are unknown");
         }
         return;

@@ -47,8 +47,10 @@ struct FileInfo {
 
 class EdfFile {
 public:
-    // Fails with kestrix:file:openFailed or kestrix:file:readFailed.
-    explicit EdfFile(const std::string& path);
+    // Fails with kestrix:file:openFailed or kestrix:file:readFailed. Without
+    // annotations the annotation signals are not read: no annotations, and
+    // the records' onsets are k x record_duration.
+    explicit EdfFile(const std::string& path, bool annotations = true);
     ~EdfFile();
     EdfFile(const EdfFile&) = delete;
     EdfFile& operator=(const EdfFile&) = delete;
@@ -72,7 +74,7 @@ private:
     };
     [[noreturn]] void Failed(const std::string& why) const;
     void ReadHeader();
-    void ReadAnnotations();
+    void ReadAnnotations(bool wanted);
     long long Pread(unsigned char* buffer, long long bytes, long long offset) const;
 
     std::string path_;

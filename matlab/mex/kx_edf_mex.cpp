@@ -8,7 +8,8 @@
 //   S = kx_edf_mex('close', H, ANNOTATIONS)   annotations, last record, close
 //   F = kx_edf_mex('read', PATH, OPTIONS)     a file's header, annotations and
 //                                             samples: OPTIONS (optional) has
-//                                             signals, seconds, header_only
+//                                             signals, seconds, header_only,
+//                                             annotations
 //
 // Errors: kestrix:file:invalidArgument, kestrix:file:openFailed,
 // kestrix:file:writeFailed, kestrix:file:readFailed, kestrix:file:notOpen,
@@ -16,6 +17,7 @@
 // every C++ object of the call is gone.
 #include "mex.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <exception>
@@ -289,7 +291,16 @@ struct ReadOptions {
     const mxArray* signals = nullptr;
     double t0 = 0, t1 = INFINITY;
     bool header_only = false;
+    bool annotations = true;
 };
+
+bool Flag(const mxArray* value, const std::string& what) {
+    if ((!mxIsLogical(value) && !mxIsDouble(value)) || mxGetNumberOfElements(value) != 1 ||
+        (mxIsDouble(value) && *mxGetDoubles(value) != 0 && *mxGetDoubles(value) != 1)) {
+        Fail(id::kInvalidArgument, "\"" + what + "\" must be true or false.");
+    }
+    return mxIsLogical(value) ? mxIsLogicalScalarTrue(value) : *mxGetDoubles(value) == 1;
+}
 
 ReadOptions ReadOptionsFrom(const mxArray* options) {
     ReadOptions o;
@@ -301,8 +312,9 @@ ReadOptions ReadOptionsFrom(const mxArray* options) {
     }
     for (int k = 0; k < mxGetNumberOfFields(options); ++k) {
         const std::string name = mxGetFieldNameByNumber(options, k);
-        if (name != "signals" && name != "seconds" && name != "header_only") {
-            Fail(id::kInvalidArgument, "Unknown option of 'read': \"" + name + "\" (options: signals, seconds, header_only).");
+        if (name != "signals" && name != "seconds" && name != "header_only" && name != "annotations") {
+            Fail(id::kInvalidArgument, "Unknown option of 'read': \"" + name +
+                                           "\" (options: signals, seconds, header_only, annotations).");
         }
     }
     o.signals = Field(options, "signals", false);
@@ -316,11 +328,12 @@ ReadOptions ReadOptionsFrom(const mxArray* options) {
         o.t1 = p[1];
     }
     if (const mxArray* header_only = Field(options, "header_only", false)) {
-        if ((!mxIsLogical(header_only) && !mxIsDouble(header_only)) || mxGetNumberOfElements(header_only) != 1 ||
-            (mxIsDouble(header_only) && *mxGetDoubles(header_only) != 0 && *mxGetDoubles(header_only) != 1)) {
-            Fail(id::kInvalidArgument, "\"header_only\" must be true or false.");
-        }
-        o.header_only = mxIsLogical(header_only) ? mxIsLogicalScalarTrue(header_only) : *mxGetDoubles(header_only) == 1;
+        o.header_only = Flag(header_only, "header_only");
+    }
+    // false: the annotation signals are not read (no annotations, record
+    // onsets k x duration), for reading a file's samples in pieces.
+    if (const mxArray* annotations = Field(options, "annotations", false)) {
+        o.annotations = Flag(annotations, "annotations");
     }
     return o;
 }
@@ -336,7 +349,7 @@ MxPtr MakeRowOf(const std::vector<T>& items, Get get) {
 
 MxPtr Read(const std::string& path, const mxArray* options) {
     const ReadOptions o = ReadOptionsFrom(options);
-    const kxedf::EdfFile file(path);
+    const kxedf::EdfFile file(path, o.annotations);
     const kxedf::FileInfo& f = file.info();
     const std::vector<size_t> signals = o.signals ? ChosenSignals(o.signals, f) : kxedf::SignalsAtCommonRate(f);
     const long long spr = signals.empty() ? 0 : f.signals[signals[0]].samples_per_record;
@@ -350,8 +363,12 @@ MxPtr Read(const std::string& path, const mxArray* options) {
     }
     // The samples go straight into the result.
     MxPtr data = Created(mxCreateDoubleMatrix(signals.size(), static_cast<size_t>(end - first), mxREAL));
-    std::vector<long long> outside(signals.size(), 0);
-    file.ReadSamples(signals, first, end - first, mxGetDoubles(data.get()), outside.data());
+    MxPtr outside = Created(mxCreateDoubleMatrix(1, signals.size(), mxREAL));
+    {
+        std::vector<long long> counts(signals.size(), 0);
+        file.ReadSamples(signals, first, end - first, mxGetDoubles(data.get()), counts.data());
+        std::copy(counts.begin(), counts.end(), mxGetDoubles(outside.get()));
+    }
 
     const char* names[] = {"file_type", "labels", "units", "sample_rates", "physical_min", "physical_max",
                            "digital_min", "digital_max", "data", "signals", "first_sample", "samples",
@@ -379,15 +396,18 @@ MxPtr Read(const std::string& path, const mxArray* options) {
     set("signals", MakeRowOf(signals, [](size_t s) { return static_cast<double>(s + 1); }));
     set("first_sample", MakeScalar(static_cast<double>(first + 1)));
     set("samples", MakeScalar(static_cast<double>(total)));
-    set("out_of_range", MakeRowOf(outside, [](long long n) { return static_cast<double>(n); }));
+    set("out_of_range", std::move(outside));
     set("start_time", MakeScalar(f.start_time));
     set("records", MakeScalar(static_cast<double>(f.records)));
     set("record_duration", MakeScalar(f.record_duration));
     set("record_onsets", MakeRow(f.record_onsets));
     set("discontinuous", Created(mxCreateLogicalScalar(f.discontinuous)));
     set("annotation_onsets", MakeRow(f.annotation_onsets));
-    set("annotation_samples",
-        MakeRow(spr > 0 ? kxedf::AnnotationSamples(f, spr) : std::vector<double>(f.annotation_onsets.size(), NAN)));
+    std::vector<double> placed(f.annotation_onsets.size(), NAN);
+    if (spr > 0) {
+        placed = kxedf::AnnotationSamples(f, spr);
+    }
+    set("annotation_samples", MakeRow(placed));
     set("annotation_durations", MakeRow(f.annotation_durations));
     set("annotation_texts", MakeTexts(f.annotation_texts));
     set("patient", MakeText(f.patient));
