@@ -79,6 +79,29 @@ end
 expect_equal(whole.annotation_samples, zeros(1, 0), 'EDF: no annotations');
 expect_equal(info.annotations, cell(1, 0), 'EDF: no annotations without the samples');
 
+% More samples than kx_load reads in one piece (2^21 values): the pieces
+% join up to the file's single read, and a window across their seam.
+n = 60000;
+wide = struct('type', 'edf', 'labels', {arrayfun(@(c) sprintf('EEG %d', c), 1:40, 'UniformOutput', false)}, ...
+              'units', {repmat({'uV'}, 1, 40)}, 'spr', repmat(n / 10, 1, 40), 'pmin', repmat(-100, 1, 40), ...
+              'pmax', repmat(100, 1, 40), 'dmin', repmat(-32768, 1, 40), 'dmax', repmat(32767, 1, 40), ...
+              'digital', {arrayfun(@(c) mod((0:n - 1) * c, 65536) - 32768, 1:40, 'UniformOutput', false)});
+wide_path = fullfile(work, 'wide.edf');
+kx_tb_edf_file(wide_path, wide);
+single = kx_edf_mex('read', wide_path);
+expect_equal(kx_load(wide_path).data, single.data, 'pieces: the whole file');
+expect_equal(kx_load(wide_path, 'Seconds', [8.5 9]).data, single.data(:, 51001:54000), 'pieces: a window');
+
+bad_read = {
+  struct('window', [0 1]), 'Unknown option of ''read'': "window" (options: signals, seconds, header_only, annotations).';
+  struct('seconds', [2 1]), '"seconds" must be [T0 T1] with 0 <= T0 <= T1 (T1 may be Inf).';
+  struct('signals', 5), '"signals" must be numbers from 1 to 4 (the file''s signals, annotation signals not counted).';
+  struct('header_only', 2), '"header_only" must be true or false.';
+};
+for k = 1:size(bad_read, 1)
+  expect_mex_error(@() kx_edf_mex('read', path, bad_read{k, 1}), 'kestrix:file:invalidArgument', bad_read{k, 2});
+end
+
 bad = {
   {'Seconds', [2 1]}, 'kx_load: ''Seconds'' must be [T0 T1] with 0 <= T0 < T1 (T1 may be Inf).';
   {'Seconds', [-1 2]}, 'kx_load: ''Seconds'' must be [T0 T1] with 0 <= T0 < T1 (T1 may be Inf).';
