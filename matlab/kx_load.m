@@ -122,89 +122,42 @@ if isempty(opts.Channels)
 else
   signals = named_signals(h, opts.Channels, path);
 end
-rate = h.sample_rates(signals(1));
-spr = round(rate * h.record_duration);
-total = h.records * spr;
-onsets = h.record_onsets;
-
-% The samples [a, b) (0-based) of the file that the window holds.
-texts = h.annotation_texts;
-times = h.annotation_onsets;
-placed = h.annotation_samples;
-if ~isequal(h.signals, signals)
-  at_rate = kx_edf_mex('read', path, struct('header_only', true, 'signals', signals));
-  placed = at_rate.annotation_samples;
-end
-ends = find(strcmp(texts, 'Recording ends'), 1, 'last');
-keep = total;
-if ~isempty(ends) && (isfinite(placed(ends)) || (times(ends) >= 0 && times(ends) <= total / rate + 1e-9))
-  if isfinite(placed(ends))
-    keep = placed(ends) - 1;
-  end
-  texts(ends) = [];
-  times(ends) = [];
-  placed(ends) = [];
-end
-a = 0;
-b = keep;
-if ~isempty(opts.Seconds)
-  a = first_at(opts.Seconds(1), onsets, spr, rate, keep);
-  b = first_at(opts.Seconds(2), onsets, spr, rate, keep);
-  if a >= keep && keep > 0
-    error('kestrix:toolbox:invalidArgument', 'kx_load: ''Seconds'' starts at %g s, after the end of %s (%g s).', ...
-          opts.Seconds(1), path, sample_time(keep - 1, onsets, spr, rate) + 1 / rate);
-  end
-end
-
+w = window_of(h, signals, opts, path);
 factors = microvolts(h.units(signals), h.labels(signals));
 if opts.HeaderOnly
   data = zeros(numel(signals), 0);
 else
-  data = read_samples(path, signals, a, b, rate, factors, h.labels);
+  data = read_samples(path, signals, w.a, w.b, w.rate, factors, h.labels);
 end
 
-[first, kept, t_first, records, t_end] = runs(a, b, onsets, h.record_duration, spr, rate);
+% A chunk per run of records without gaps, received when its last sample
+% was taken, places each sample at the file's start time plus its true
+% onset; each gap is marked where it ends.
+[first, kept, t_first, records, t_end] = runs(w, h.record_onsets, h.record_duration);
 t0 = t_first(1);
-index = t_first * rate - t_first(1) * rate + a;
-if numel(first) == 1
-  index = a;
+index = w.a;
+if numel(first) > 1
+  index = t_first * w.rate - t0 * w.rate + w.a;
 end
 gaps = cell(1, numel(first) - 1);
 for k = 2:numel(first)
-  gaps{k - 1} = sprintf('Data gap: %g s', t_first(k) - sample_time(first(k) - 1, onsets, spr, rate) - 1 / rate);
+  gaps{k - 1} = sprintf('Data gap: %g s', t_first(k) - sample_time(first(k) - 1, w) - 1 / w.rate);
 end
-inside = (placed >= a + 1 & placed <= b) | (isnan(placed) & times >= t0 & times < t_end);
+inside = (w.placed >= w.a + 1 & w.placed <= w.b) | (isnan(w.placed) & w.times >= t0 & w.times < t_end);
 % A whole read keeps the annotations beyond its samples too, to count them.
-beyond = isempty(opts.Seconds) & ~opts.HeaderOnly & isnan(placed) & (times < t0 | times >= t_end);
-notes = struct('text', {[texts(inside | beyond), gaps]}, ...
-               'time', h.start_time + [times(inside | beyond), t_first(2:end)], ...
+beyond = isempty(opts.Seconds) & ~opts.HeaderOnly & isnan(w.placed) & (w.times < t0 | w.times >= t_end);
+notes = struct('text', {[w.texts(inside | beyond), gaps]}, ...
+               'time', h.start_time + [w.times(inside | beyond), t_first(2:end)], ...
                'explicit', true(1, sum(inside | beyond) + numel(gaps)));
-
-labels = h.labels(signals);
-ids = channel_ids(labels);
-device = struct('name', h.equipment, 'model', '', 'serial', []);
-parts = regexp(h.recording_additional, '^(\S+)[ _]serial[ _](\d+)$', 'tokens', 'once');
-if ~isempty(parts)
-  device.model = parts{1};
-  device.serial = str2double(parts{2});
-end
-
-% A chunk per run, received when its last sample was taken, places each
-% sample at the file's start time plus its true onset.
-n = size(data, 2);
 p = struct('data', data, 'kept', kept, 'full', kept, 'first', index, ...
-           'received_at', h.start_time + (index + kept - 1) / rate, 'gap_before', zeros(size(kept)), ...
-           'rate', rate, 'channel_ids', ids, 'notes', notes, ...
+           'received_at', h.start_time + (index + kept - 1) / w.rate, 'gap_before', zeros(size(kept)), ...
+           'rate', w.rate, 'channel_ids', channel_ids(h.labels(signals)), 'notes', notes, ...
            'dropped_chunks', 0, 'discarded_chunks', 0, 'started_at', h.start_time + t0, ...
            'stopped_at', h.start_time + t_end, 'elapsed_s', t_end - t0, 'stop_reason', 'file', ...
-           'device', device, 'file', path);
-p.channel_labels = labels;
-if n == 0
-  p.kept = zeros(1, 0);
-  p.full = zeros(1, 0);
-  p.first = zeros(1, 0);
-  p.received_at = zeros(1, 0);
-  p.gap_before = zeros(1, 0);
+           'device', device_of(h), 'file', path);
+p.channel_labels = h.labels(signals);
+if isempty(data)
+  [p.kept, p.full, p.first, p.received_at, p.gap_before] = deal(zeros(1, 0));
 end
 if opts.HeaderOnly
   p.notes = struct('text', {cell(1, 0)}, 'time', zeros(1, 0), 'explicit', true(1, 0));
@@ -212,22 +165,64 @@ end
 [rec, outside] = kx_make_recording(p);
 rec.chunks = struct('received_at', zeros(1, 0), 'sample_count', zeros(1, 0), 'first_sample', zeros(1, 0));
 if opts.HeaderOnly
-  rec.sample_frequency_hz = rate;
-  [order_times, order] = sort(notes.time);
+  [rec.annotation_timestamps, order] = sort(notes.time);
   rec.annotations = notes.text(order);
-  rec.annotation_timestamps = order_times;
-  columns = [placed(inside), first(2:end) + 1] - a;
+  columns = [w.placed(inside), first(2:end) + 1] - w.a;
   % An annotation in a gap: the first sample after it.
   for k = find(isnan(columns))
-    columns(k) = first(find(t_first >= notes.time(k) - h.start_time, 1)) + 1 - a;
+    columns(k) = first(find(t_first >= notes.time(k) - h.start_time, 1)) + 1 - w.a;
   end
   rec.annotation_samples = columns(order);
 end
 rec.duration_s = t_end - t0;
-rec.record_onsets = onsets(records + 1) - t0;
+rec.record_onsets = h.record_onsets(records + 1) - t0;
 if outside > 0
   warning('kestrix:toolbox:markersOutside', ...
           '%d annotations of %s lie outside its samples and are not in REC.', outside, path);
+end
+end
+
+function w = window_of(h, signals, opts, path)
+% The samples [w.a, w.b) (0-based) of the file that REC holds, at w.rate
+% with w.spr per record, and the annotations (texts, times, placed: their
+% samples in the file) without the 'Recording ends' that trims them.
+w = struct('rate', h.sample_rates(signals(1)), 'onsets', h.record_onsets, 'texts', {h.annotation_texts}, ...
+           'times', h.annotation_onsets, 'placed', h.annotation_samples);
+w.spr = round(w.rate * h.record_duration);
+total = h.records * w.spr;
+if ~isequal(h.signals, signals)
+  at_rate = kx_edf_mex('read', path, struct('header_only', true, 'signals', signals));
+  w.placed = at_rate.annotation_samples;
+end
+ends = find(strcmp(w.texts, 'Recording ends'), 1, 'last');
+keep = total;
+if ~isempty(ends) && (isfinite(w.placed(ends)) || (w.times(ends) >= 0 && w.times(ends) <= total / w.rate + 1e-9))
+  if isfinite(w.placed(ends))
+    keep = w.placed(ends) - 1;
+  end
+  w.texts(ends) = [];
+  w.times(ends) = [];
+  w.placed(ends) = [];
+end
+w.a = 0;
+w.b = keep;
+if ~isempty(opts.Seconds)
+  w.a = first_at(opts.Seconds(1), w, keep);
+  w.b = first_at(opts.Seconds(2), w, keep);
+  if w.a >= keep && keep > 0
+    error('kestrix:toolbox:invalidArgument', 'kx_load: ''Seconds'' starts at %g s, after the end of %s (%g s).', ...
+          opts.Seconds(1), path, sample_time(keep - 1, w) + 1 / w.rate);
+  end
+end
+end
+
+function device = device_of(h)
+% Name, model and serial as kx_record writes them into the header.
+device = struct('name', h.equipment, 'model', '', 'serial', []);
+parts = regexp(h.recording_additional, '^(\S+)[ _]serial[ _](\d+)$', 'tokens', 'once');
+if ~isempty(parts)
+  device.model = parts{1};
+  device.serial = str2double(parts{2});
 end
 end
 
@@ -283,15 +278,15 @@ if any(rates ~= rates(1))
 end
 end
 
-function [first, kept, t_first, records, t_end] = runs(a, b, onsets, duration, spr, rate)
-% The window's samples [a, b) as runs of records without gaps: each run's
-% first sample, its sample count and the time of its first sample; the
-% records they come from, and the end of the last sample.
+function [first, kept, t_first, records, t_end] = runs(w, onsets, duration)
+% The window's samples as runs of records without gaps: each run's first
+% sample, its sample count and the time of its first sample; the records
+% they come from, and the end of the last sample.
 if isempty(onsets)
   [first, kept, t_first, records, t_end] = deal(0, 0, 0, zeros(1, 0), 0);
   return;
 end
-records = floor(a / spr):floor(max(b - 1, a) / spr);
+records = floor(w.a / w.spr):floor(max(w.b - 1, w.a) / w.spr);
 records = records(records < numel(onsets));
 starts = records(1);
 for k = records(2:end)
@@ -299,34 +294,30 @@ for k = records(2:end)
     starts(end + 1) = k; %#ok<AGROW>
   end
 end
-first = max(starts * spr, a);
-kept = max([first(2:end), b] - first, 0);
-t_first = sample_time(first, onsets, spr, rate);
+first = max(starts * w.spr, w.a);
+kept = max([first(2:end), w.b] - first, 0);
+t_first = sample_time(first, w);
 t_end = t_first(1);
-if b > a
-  t_end = sample_time(b - 1, onsets, spr, rate) + 1 / rate;
+if w.b > w.a
+  t_end = sample_time(w.b - 1, w) + 1 / w.rate;
 end
 end
 
-function t = sample_time(i, onsets, spr, rate)
+function t = sample_time(i, w)
 % True time (seconds from the file's first sample) of 0-based samples i.
-k = floor(i / spr);
-t = onsets(k + 1) + (i - k * spr) / rate;
+k = floor(i / w.spr);
+t = w.onsets(k + 1) + (i - k * w.spr) / w.rate;
 end
 
-function i = first_at(t, onsets, spr, rate, total)
+function i = first_at(t, w, total)
 % The first 0-based sample at t seconds or later, or total.
-if total == 0
+k = find(w.onsets <= t + 1e-9, 1, 'last');
+if total == 0 || isempty(k)
   i = 0;
   return;
 end
-k = find(onsets <= t + 1e-9, 1, 'last');
-if isempty(k)
-  i = 0;
-  return;
-end
-j = max(ceil((t - onsets(k)) * rate - 1e-6), 0);
-i = min((k - 1) * spr + min(j, spr), total);
+j = max(ceil((t - w.onsets(k)) * w.rate - 1e-6), 0);
+i = min((k - 1) * w.spr + min(j, w.spr), total);
 end
 
 function data = read_samples(path, signals, a, b, rate, factors, labels)
