@@ -56,7 +56,9 @@ fuzz: fuzz-deps $(FUZZ_BUILD)/CMakeCache.txt
 	cmake --build $(FUZZ_BUILD) --target kx_fuzz -j$(JOBS)
 	@./tests/fuzz/run.sh $(FUZZ_BUILD) $(SECONDS)
 
-install: build
+# Only what is installed: both backends' MEX files, the file MEX and the SDK.
+install: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) --target toolbox -j$(JOBS)
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
