@@ -1,6 +1,7 @@
 # Wraps CMake. `make` builds everything into build/; `make test` runs every
-# test; `make demo` builds only what it needs, records from the simulated
-# headset into a BDF+ file and plots it.
+# test; `make install PREFIX=P` builds only what it installs (both backends)
+# and lays out P/kx_core_mex; `make demo` builds only what it needs, records
+# from the simulated headset into a BDF+ file and plots it.
 BUILD ?= build
 JOBS ?= 2
 PREFIX ?= /usr/local
