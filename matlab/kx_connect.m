@@ -11,7 +11,9 @@ function result = kx_connect(varargin)
 %   The toolbox scans first: a NAME that is not in range is refused before
 %   anything changes (an earlier connection stays), with
 %   kestrix:toolbox:noSuchHeadset listing the headsets that are in range,
-%   or, when none is, what to check. A NAME that is not text:
+%   or, when none is, what to check. A scan that fails does not stop a
+%   connect by NAME (the connect answers for the headset); without a NAME
+%   its error is raised. A NAME that is not text:
 %   kestrix:toolbox:invalidArgument.
 %
 %   A link that does not come up is answered, not raised. S has the fields
@@ -29,7 +31,8 @@ function result = kx_connect(varargin)
 %
 %   Errors of the gateway reach the caller unchanged: kestrix:sdk:*
 %   "kx_eeg_manager_connect failed with status ..." (the headset refused);
-%   kestrix:sdk:* "kx_core_scan failed with status ..."; see HELP
+%   kestrix:sdk:* "kx_core_scan failed with status ..." (only without
+%   NAME); see HELP
 %   KX_CORE_MEX.
 %
 %   The toolbox remembers which channels are on from here, through its own
@@ -60,7 +63,18 @@ end
 end
 
 function name = headset_in_range(payload)
-found = kx_core_mex('scan');
+named = isfield(payload, 'device_name');
+try
+  found = kx_core_mex('scan');
+catch failure
+  if ~named
+    rethrow(failure);
+  end
+  % A scan that fails says nothing about the named headset: the connect
+  % itself answers for it.
+  name = payload.device_name;
+  return;
+end
 names = reshape({found.devices.name}, 1, []);
 if isempty(names)
   listed = ['no headset is in range. Check that the headset is switched on and charged, ', ...
@@ -68,7 +82,7 @@ if isempty(names)
 else
   listed = ['in range: ', strjoin(names, ', ')];
 end
-if ~isfield(payload, 'device_name')
+if ~named
   if isempty(names)
     error('kestrix:toolbox:noSuchHeadset', 'kx_connect: %s.', listed);
   end
