@@ -342,7 +342,8 @@ void Writer::ReadLayout(const std::string& what, int error) {
     layout_.annotations_at = static_cast<long long>(channels_) * spr_ * width;
     layout_.record_bytes = layout_.annotations_at + annotation_signals_ * samples * width;
     size_t word = 0;
-    const std::string field = WithStartWord(header.substr(kRecordingFieldOffset, kRecordingFieldWidth), start_word_, &word);
+    const std::string field =
+        WithStartWord(header.substr(kRecordingFieldOffset, kRecordingFieldWidth), start_word_, &word);
     if (word + kStartOffsetWidth > kRecordingFieldWidth) {
         failed_ = true;
         Fail(id::kInternal, "EDFlib wrote a header to " + path_ + " that this writer does not know.");

@@ -152,7 +152,8 @@ kxedf::WriterSettings SettingsFromHeader(const mxArray* header) {
     settings.sample_rate = Integer(Field(header, "sample_rate", true), "\"sample_rate\"", 1, 1000000);
     const mxArray* total = Field(header, "total_samples", false);
     const double* total_value = total != nullptr ? Doubles(total, "\"total_samples\"") : nullptr;
-    if (total_value != nullptr && !(mxGetNumberOfElements(total) == 1 && std::isinf(*total_value) && *total_value > 0)) {
+    if (total_value != nullptr &&
+        !(mxGetNumberOfElements(total) == 1 && std::isinf(*total_value) && *total_value > 0)) {
         settings.total_samples = Integer(total, "\"total_samples\"", 0, 1000000000000000LL);
     }
     if (const mxArray* n = Field(header, "annotations", false)) {
