@@ -1,5 +1,7 @@
 function rec = kx_load(path, varargin)
 %KX_LOAD  Read a BDF/EDF file (BDF+, EDF+ too), whole or a window of it, into a recording struct.
+%   REC = KX_LOAD('name.set') reads an EEGLAB dataset file instead, as
+%   KX_SAVE writes it (or EEGLAB's pop_saveset); see KX_SAVE.
 %   REC = KX_LOAD(PATH) reads a file written by KX_RECORD or KX_SAVE, or by
 %   another program, into the struct KX_RECORD returns:
 %     data             channels x samples, in uV (mV, V and nV signals are
@@ -71,6 +73,13 @@ function rec = kx_load(path, varargin)
 %             info.sample_frequency_hz, info.duration_s);
 %
 %   See also KX_SAVE, KX_RECORD.
+if kx_eeglab_file(path)
+  if ~isempty(varargin)
+    error('kestrix:toolbox:invalidArgument', 'kx_load: the options are for BDF/EDF files, not EEGLAB .set files.');
+  end
+  rec = kx_eeglab_load(kx_char(path));
+  return;
+end
 path = kx_char(path);
 if ~ischar(path) || isempty(path) || size(path, 1) ~= 1
   error('kestrix:toolbox:invalidArgument', 'kx_load: PATH must be a file name.');

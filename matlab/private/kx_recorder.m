@@ -16,7 +16,7 @@ function varargout = kx_recorder(action, varargin)
 %   [REC, REPORT] = kx_recorder('finish', REASON)
 %
 %   Data go to the file as they come, so that the file holds the recording
-%   up to its last whole data record at any time.
+%   up to its last whole data record at any time; so do annotations.
 persistent st
 switch action
   case 'begin'
@@ -89,6 +89,12 @@ switch action
         rethrow(failure);
       end
     end
+    if ~isempty(st.writer)
+      [st.notes_sent, failure] = send_notes(st);
+      if ~isempty(failure)
+        rethrow(failure);
+      end
+    end
     varargout{1} = progress(st);
   case 'discarded'
     st.discarded = st.discarded + varargin{1};
@@ -127,8 +133,7 @@ st.complete = false;
 st.changed = false;
 st.t0 = Inf;
 st.writer = [];
-st.written = 0;
-st.spr = [];
+st.notes_sent = 0;
 end
 
 function p = progress(st)
@@ -156,23 +161,22 @@ if ~isempty(st.file)
     error('kestrix:toolbox:unknownRate', ...
           'kx_record: the stream reports no whole-number sample rate, so %s cannot be written.', st.file.path);
   end
-  st.spr = kx_samples_per_record(rate, st.target);
 end
 end
 
-% The file opens once a whole data record is there, with the first sample's
+% The file opens once a second of samples is there, with the first sample's
 % time estimated from all chunks so far; from then on every block is written
 % as it comes. A failure comes back with the writer, so that it stays known.
 function [writer, failure] = write_file(st)
 writer = st.writer;
 failure = [];
-if isempty(st.file) || (isempty(writer) && st.total < st.spr && ~st.complete)
+if isempty(st.file) || (isempty(writer) && st.total < st.rate && ~st.complete)
   return;
 end
 try
   if isempty(writer)
     writer = kx_edf_mex('open', st.file.path, kx_file_header(st.file, st.channel_labels, st.rate, ...
-                        st.spr, st.t0, st.device, annotation_signals(st.spr / st.rate)));
+                        st.target, st.t0, st.device, 0));
     from = 1;
   else
     from = st.block_count;
@@ -184,10 +188,23 @@ catch failure
 end
 end
 
-function n = annotation_signals(record_s)
-% Room for four annotations per second of recording; more are written by
-% writing the file again at the end.
-n = min(64, max(1, ceil(4 * record_s)));
+% Annotations made since the last call go to the file at once, at the
+% sample nearest their time as estimated so far, so that a crash keeps them.
+function [sent, failure] = send_notes(st)
+sent = st.notes_sent;
+failure = [];
+notes = kx_state('notes');
+made = find(notes.made_at >= st.started_at);
+fresh = made(sent + 1:end);
+if isempty(fresh)
+  return;
+end
+onsets = max(0, round((notes.time(fresh) - st.t0) * st.rate)) / st.rate;
+try
+  kx_edf_mex('annotate', st.writer, struct('onset', onsets, 'text', {notes.text(fresh)}));
+  sent = numel(made);
+catch failure
+end
 end
 
 function [st, rec, report] = finish(st, reason)
@@ -237,7 +254,8 @@ if ~isempty(st.file)
   end
   if ~isempty(writer)
     onsets = (rec.annotation_samples - 1) / rec.sample_frequency_hz;
-    report.file = kx_edf_mex('close', writer, struct('onset', onsets, 'text', {rec.annotations}));
+    report.file = kx_edf_mex('close', writer, struct('onset', onsets, 'text', {rec.annotations}, ...
+                                                     'start_time', rec.timestamps(1)));
     rec.file = st.file.path;
     kx_state('last', rec);
     if report.file.annotations_not_written > 0
