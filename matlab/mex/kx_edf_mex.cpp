@@ -93,7 +93,9 @@ const double* Doubles(const mxArray* value, const std::string& what) {
     if (value == nullptr || !mxIsDouble(value) || mxIsComplex(value) || mxIsSparse(value)) {
         Fail(id::kInvalidArgument, what + " must be a real double array.");
     }
-    return mxIsEmpty(value) ? nullptr : mxGetDoubles(value);
+    // mxGetData, not mxGetDoubles: GNU Octave aborts in mxGetDoubles on a
+    // range (1:64) where mxGetData gives its values.
+    return mxIsEmpty(value) ? nullptr : static_cast<const double*>(mxGetData(value));
 }
 
 double Scalar(const mxArray* value, const std::string& what) {
@@ -334,10 +336,10 @@ struct ReadOptions {
 
 bool Flag(const mxArray* value, const std::string& what) {
     if ((!mxIsLogical(value) && !mxIsDouble(value)) || mxGetNumberOfElements(value) != 1 ||
-        (mxIsDouble(value) && *mxGetDoubles(value) != 0 && *mxGetDoubles(value) != 1)) {
+        (mxIsDouble(value) && mxGetScalar(value) != 0 && mxGetScalar(value) != 1)) {
         Fail(id::kInvalidArgument, "\"" + what + "\" must be true or false.");
     }
-    return mxIsLogical(value) ? mxIsLogicalScalarTrue(value) : *mxGetDoubles(value) == 1;
+    return mxIsLogical(value) ? mxIsLogicalScalarTrue(value) : mxGetScalar(value) == 1;
 }
 
 ReadOptions ReadOptionsFrom(const mxArray* options) {

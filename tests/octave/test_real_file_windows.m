@@ -92,6 +92,9 @@ single = kx_edf_mex('read', wide_path);
 expect_equal(kx_load(wide_path).data, single.data, 'pieces: the whole file');
 expect_equal(kx_load(wide_path, 'Seconds', [8.5 9]).data, single.data(:, 51001:54000), 'pieces: a window');
 
+% Regression: GNU Octave aborted when 'signals' or 'seconds' was a range.
+expect_equal(size(kx_edf_mex('read', path, struct('signals', 2:3, 'seconds', 0:1)).data), [2 200], 'ranges');
+
 bad_read = {
   struct('window', [0 1]), 'Unknown option of ''read'': "window" (options: signals, seconds, header_only, annotations).';
   struct('seconds', [2 1]), '"seconds" must be [T0 T1] with 0 <= T0 <= T1 (T1 may be Inf).';
