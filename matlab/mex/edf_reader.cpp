@@ -198,8 +198,9 @@ struct Lane {
 };
 
 // Samples [j0, j1) of one record into consecutive columns of out: sample by
-// sample, so that the result is written in order.
-template <int kBytes>
+// sample, so that the result is written in order. kCount: some declared
+// range is narrower than what the samples can hold, so samples are counted.
+template <int kBytes, bool kCount>
 void Decode(const unsigned char* record, long long j0, long long j1, const std::vector<Lane>& lanes, double* out,
             long long* outside) {
     const size_t nc = lanes.size();
@@ -208,7 +209,7 @@ void Decode(const unsigned char* record, long long j0, long long j1, const std::
         for (size_t c = 0; c < nc; ++c) {
             const Lane& l = lanes[c];
             const int32_t v = Digital<kBytes>(at + l.offset);
-            outside[c] += (v < l.low) | (v > l.high);
+            if (kCount) outside[c] += (v < l.low) | (v > l.high);
             out[c] = v * l.scale + l.shift;
         }
     }
@@ -519,9 +520,12 @@ void EdfFile::ReadSamples(const std::vector<size_t>& signals, long long first, l
     }
     const size_t nc = signals.size();
     std::vector<Lane> lanes;
+    const int32_t widest = sample_bytes_ == 3 ? 8388607 : 32767;
+    bool count_outside = false;
     for (const size_t s : signals) {
         const Layout& l = layout_[s];
         lanes.push_back({l.offset - lo, l.scale, l.shift, l.low, l.high});
+        count_outside = count_outside || l.low > -widest - 1 || l.high < widest;
     }
     const bool through = record_bytes_ - (hi - lo) <= kReadThrough;
     const long long stride = through ? record_bytes_ : hi - lo;  // between records in the buffer
@@ -548,11 +552,9 @@ void EdfFile::ReadSamples(const std::vector<size_t>& signals, long long first, l
             const unsigned char* record = buffer.data() + (r - r0) * stride;
             const long long j0 = std::max(first - r * spr, 0LL), j1 = std::min(first + count - r * spr, spr);
             double* column = out + static_cast<size_t>(r * spr + j0 - first) * nc;
-            if (sample_bytes_ == 3) {
-                Decode<3>(record, j0, j1, lanes, column, outside.data());
-            } else {
-                Decode<2>(record, j0, j1, lanes, column, outside.data());
-            }
+            const auto decode = sample_bytes_ == 3 ? (count_outside ? Decode<3, true> : Decode<3, false>)
+                                                   : (count_outside ? Decode<2, true> : Decode<2, false>);
+            decode(record, j0, j1, lanes, column, outside.data());
         }
     }
     if (out_of_range != nullptr) {
