@@ -139,7 +139,7 @@ StartTime LocalStartTime(double posix_seconds) {
 }
 
 bool ParseStartOffset(const std::string& recording_field, double* seconds) {
-    constexpr size_t kWidth = 14;  // "start", sign, digit, point, six digits
+    constexpr size_t kWidth = kStartOffsetWidth;  // "start", sign, digit, point, six digits
     const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\0'; };
     for (size_t at = 0; at + kWidth <= recording_field.size(); ++at) {
         const char* w = recording_field.data() + at;

@@ -17,7 +17,8 @@
 //   F = kx_edf_mex('read', PATH, OPTIONS) a file's header, annotations and
 //                                         samples; OPTIONS (optional):
 //                                         signals, seconds, header_only,
-//                                         annotations
+//                                         annotations (without signals: the
+//                                         signals at the rate most share)
 //
 // Errors: kestrix:file:invalidArgument, kestrix:file:openFailed,
 // kestrix:file:writeFailed, kestrix:file:readFailed, kestrix:file:notOpen,
