@@ -102,11 +102,11 @@ function rec = kx_record(varargin)
 %   Memory: with the data kept, room for round(SECONDS x rate) samples is
 %   made once when the rate is known and filled in place, so the peak is
 %   about the recording's own bytes (channels x samples x 8) plus its time
-%   stamps. With SECONDS Inf the room starts at a minute and grows by half
-%   its size whenever it fills; while it grows, and when the unused room is
-%   cut at the end, the peak reaches about 2.5 times the recording's bytes.
-%   For long recordings give SECONDS, or write to a 'File' with 'KeepData',
-%   false.
+%   stamps. With SECONDS Inf the room starts at 10 s of samples and grows
+%   by half its size whenever it fills; while it grows, and when the unused
+%   room is cut at the end, the peak reaches up to 2.5 times the
+%   recording's bytes. For long recordings give SECONDS, or write to a
+%   'File' with 'KeepData', false.
 %
 %   Every way out keeps the data. The stream is stopped and the file closed
 %   at the end, on an error, on Ctrl-C and when the link is lost:

@@ -239,12 +239,12 @@ end
 end
 
 % Columns of room for the kept samples: the whole duration at once, or for
-% an endless recording a minute, then half as much again each time it fills.
+% an endless recording 10 s, then half as much again each time it fills.
 function columns = room(st, columns_now)
 if isfinite(st.target)
   columns = st.target;
 else
-  columns = max([st.count, ceil(1.5 * columns_now), 60 * max([st.rate, 250])]);
+  columns = max([st.count, ceil(1.5 * columns_now), 10 * max([st.rate, 250])]);
 end
 end
 
