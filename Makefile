@@ -1,6 +1,7 @@
 # Wraps CMake. `make` builds everything into build/; `make test` runs every
-# test; `make demo` builds only what it needs, records from the simulated
-# headset into a BDF+ file and plots it.
+# test; `make install PREFIX=P` builds only what it installs (both backends)
+# and lays out P/kx_core_mex; `make demo` builds only what it needs, records
+# from the simulated headset into a BDF+ file and plots it.
 BUILD ?= build
 JOBS ?= 2
 PREFIX ?= /usr/local
@@ -56,7 +57,9 @@ fuzz: fuzz-deps $(FUZZ_BUILD)/CMakeCache.txt
 	cmake --build $(FUZZ_BUILD) --target kx_fuzz -j$(JOBS)
 	@./tests/fuzz/run.sh $(FUZZ_BUILD) $(SECONDS)
 
-install: build
+# Only what is installed: both backends' MEX files, the file MEX and the SDK.
+install: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) --target toolbox -j$(JOBS)
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:

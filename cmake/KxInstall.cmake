@@ -6,32 +6,48 @@
 #                          MATLAB was found); EDFlib from the system
 #   libkxcore.so.3.6.0     the SDK, with its soname link libkxcore.so.3; the
 #                          MEX files find it through their $ORIGIN run path
+#   mock/                  the mock backend's kx_core_mex.mex (and .mexa64)
+#                          with its help file and a link to the SDK above:
+#                          addpath('P/kx_core_mex/mock') after
+#                          addpath('P/kx_core_mex') puts it first
 #   *.m, private/          the toolbox functions and the kx_core_mex help
 #   examples/              example scripts (not meant for the path)
 #   src/                   the gateway sources (src/gateway/sources.txt
 #                          lists them) and src/mex (kx_edf_mex's sources), for
 #                          build_kx_core_mex
 # Nothing outside the folder is needed: addpath('P/kx_core_mex') from anywhere.
+# The target `toolbox` builds what is installed and nothing else (no tests,
+# benchmarks or substitute host); `make install` builds it, then installs.
 set(KX_INSTALL_DIR kx_core_mex)
 
-if(TARGET kx_core_mex_octave)
-  install(TARGETS kx_core_mex_octave LIBRARY DESTINATION ${KX_INSTALL_DIR})
-endif()
-if(TARGET kx_core_mex_matlab)
-  install(TARGETS kx_core_mex_matlab LIBRARY DESTINATION ${KX_INSTALL_DIR})
-endif()
-foreach(target kx_edf_mex_octave kx_edf_mex_matlab)
+set(_kx_installed_targets "")
+foreach(target kx_core_mex_octave kx_core_mex_matlab kx_edf_mex_octave kx_edf_mex_matlab)
   if(TARGET ${target})
     install(TARGETS ${target} LIBRARY DESTINATION ${KX_INSTALL_DIR})
+    list(APPEND _kx_installed_targets ${target})
   endif()
 endforeach()
+foreach(target kx_core_mex_octave_mock kx_core_mex_matlab_mock)
+  if(TARGET ${target})
+    install(TARGETS ${target} LIBRARY DESTINATION ${KX_INSTALL_DIR}/mock)
+    list(APPEND _kx_installed_targets ${target})
+    set(_kx_install_mock ON)
+  endif()
+endforeach()
+if(_kx_install_mock)
+  install(FILES ${PROJECT_SOURCE_DIR}/matlab/kx_core_mex.m DESTINATION ${KX_INSTALL_DIR}/mock)
+  install(CODE "execute_process(COMMAND \${CMAKE_COMMAND} -E create_symlink ../${KX_SDK_SONAME}
+                \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${KX_INSTALL_DIR}/mock/${KX_SDK_SONAME}\")")
+endif()
 if(KX_SDK_DIR)
   install(FILES ${KX_SDK_DIR}/${KX_SDK_FILE_NAME} DESTINATION ${KX_INSTALL_DIR})
   install(CODE "execute_process(COMMAND \${CMAKE_COMMAND} -E create_symlink ${KX_SDK_FILE_NAME}
                 \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${KX_INSTALL_DIR}/${KX_SDK_SONAME}\")")
 else()
   install(TARGETS kxcore_sim LIBRARY DESTINATION ${KX_INSTALL_DIR} NAMELINK_SKIP)
+  list(APPEND _kx_installed_targets kxcore_sim)
 endif()
+add_custom_target(toolbox DEPENDS ${_kx_installed_targets})
 
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/matlab/ DESTINATION ${KX_INSTALL_DIR}
         FILES_MATCHING PATTERN "*.m")

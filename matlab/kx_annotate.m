@@ -15,12 +15,12 @@ function result = kx_annotate(varargin)
 %   for a marker whose moment is known better than the moment of the call,
 %   such as the time a stimulus appeared on screen.
 %
-%   Errors reach the caller unchanged: kestrix:mex:invalidArgument
-%   '"message" must be a non-empty string.' (checked first);
-%   kestrix:state:notConnected "No active EEG manager. Call kx_connect
+%   A TEXT that is not non-empty text, or a 'Time' that is not a finite
+%   number, is refused before the gateway is called:
+%   kestrix:toolbox:invalidArgument. Errors of the gateway reach the caller
+%   unchanged: kestrix:state:notConnected "No active EEG manager. Call kx_connect
 %   first." ("No device connected. ..." in the mock build); kestrix:sdk:*
-%   "kx_eeg_manager_annotate failed with status ...". A 'Time' that is not
-%   a finite number: kestrix:toolbox:invalidArgument.
+%   "kx_eeg_manager_annotate failed with status ...".
 %
 %   Example:
 %     kx_annotate('stimulus on');
@@ -47,19 +47,12 @@ end
 function [payload, when] = parse_arguments(args)
 % TEXT first, or name/value pairs, or one payload struct.
 when = [];
-if numel(args) == 1 && isstruct(args{1})
-  payload = args{1};
-  return;
+if mod(numel(args), 2) == 1 && ~isstruct(args{1})
+  args = [{'Message'}, args];
 end
-lead = {};
-if mod(numel(args), 2) == 1
-  lead = args(1);
-  args = args(2:end);
-end
-payload = kx_options_payload('kx_annotate', args, {'Message', 'message'; 'Time', 'time'});
-if ~isempty(lead)
-  payload.message = kx_char(lead{1});
-end
+payload = kx_options_payload('kx_annotate', args, ...
+  {'Message', 'message', 'TEXT', {'text', 'non-empty text'}, true; ...
+   'Time', 'time', 'T', {'number', 'a time in seconds since 1970-01-01 UTC, as in REC.timestamps'}, false});
 if isfield(payload, 'time')
   when = payload.time;
   payload = rmfield(payload, 'time');

@@ -1,5 +1,7 @@
 function rec = kx_load(path)
 %KX_LOAD  Read a BDF/EDF file (BDF+, EDF+ too) into a recording struct.
+%   REC = KX_LOAD('name.set') reads an EEGLAB dataset file instead, as
+%   KX_SAVE writes it (or EEGLAB's pop_saveset); see KX_SAVE.
 %   REC = KX_LOAD(PATH) reads a file written by KX_RECORD or KX_SAVE, or by
 %   another program, through EDFlib into the struct KX_RECORD returns:
 %     data             channels x samples, in uV (mV, V and nV signals are
@@ -37,6 +39,10 @@ function rec = kx_load(path)
 %     end
 %
 %   See also KX_SAVE, KX_RECORD.
+if kx_eeglab_file(path)
+  rec = kx_eeglab_load(kx_char(path));
+  return;
+end
 path = kx_char(path);
 if ~ischar(path) || isempty(path)
   error('kestrix:toolbox:invalidArgument', 'kx_load: PATH must be a file name.');

@@ -22,9 +22,10 @@ function result = kx_read_chunk(varargin)
 %     end
 %   KX_ASSEMBLE joins the reads of such a loop into a recording.
 %
-%   Errors reach the caller unchanged: kestrix:mex:invalidArgument
-%   '"timeout_ms" must be numeric.' and the other field messages;
-%   kestrix:mex:runtimeError "Chunk channel count changed during
+%   T is a whole number of milliseconds from 0 to 2147483647 and Drain true
+%   or false; anything else is refused before the buffer is touched:
+%   kestrix:toolbox:invalidArgument. Errors of the gateway reach the caller
+%   unchanged: kestrix:mex:runtimeError "Chunk channel count changed during
 %   collection.".
 %
 %   Example:
@@ -32,6 +33,9 @@ function result = kx_read_chunk(varargin)
 %     if r.meta.available, plot(r.data'); end
 %
 %   See also KX_START_STREAM, KX_RECORD, KX_ASSEMBLE, KX_IS_CONNECTED.
-payload = kx_options_payload('kx_read_chunk', varargin, {'TimeoutMs', 'timeout_ms'; 'Drain', 'drain'});
+payload = kx_options_payload('kx_read_chunk', varargin, ...
+                             {'TimeoutMs', 'timeout_ms', '', ...
+                              {'whole', 'a whole number of milliseconds, 0 or more', 0, 2147483647}, false; ...
+                              'Drain', 'drain', '', {'flag', 'true or false'}, false});
 result = kx_core_mex('read_chunk', payload);
 end

@@ -1,5 +1,5 @@
 function info = kx_save(rec, path, varargin)
-%KX_SAVE  Write a recording to a BDF+ or EDF+ file.
+%KX_SAVE  Write a recording to a BDF+, EDF+ or EEGLAB (.set) file.
 %   KX_SAVE(REC, PATH) writes REC (as from KX_RECORD, KX_ASSEMBLE or
 %   KX_LOAD) to PATH: BDF+ (24 bit) for .bdf, EDF+ (16 bit) for .edf, the
 %   same way KX_RECORD writes while recording: channel labels, unit 'uV',
@@ -15,6 +15,14 @@ function info = kx_save(rec, path, varargin)
 %                      clipped and the quantisation step is as small as the
 %                      format allows. Values outside a given range are
 %                      clipped (never wrapped) and counted in a warning.
+%   KX_SAVE(REC, 'name.set') writes an EEGLAB dataset file instead, as
+%   EEGLAB's pop_saveset writes it with the data inside: the EEG struct of
+%   KX_TO_EEGLAB, filename, filepath and saved ('yes') set, each field a
+%   variable of a MAT file of version 7 (save -struct, which pop_loadset,
+%   MATLAB, Octave and MNE read). Data stay double (exact) and annotations
+%   are events; KX_LOAD reads the file back into REC, start time, device
+%   and gaps included. Only 'Overwrite' applies; INFO has file, samples,
+%   channels and events.
 %   INFO = KX_SAVE(...) returns what was written: records, samples,
 %   padded_samples, clipped_samples, annotations_written,
 %   annotations_not_written, annotations_shortened, and file.
@@ -33,7 +41,14 @@ function info = kx_save(rec, path, varargin)
 %     back = kx_load('five_seconds.edf');
 %     max(abs(back.data(:) - rec.data(:)))   % within one quantisation step
 %
-%   See also KX_LOAD, KX_RECORD.
+%   See also KX_LOAD, KX_RECORD, KX_TO_EEGLAB.
+if kx_eeglab_file(path)
+  info = kx_eeglab_save(rec, path, varargin);
+  if nargout == 0
+    clear info;
+  end
+  return;
+end
 opts = parse_options(varargin);
 file = kx_file_target('kx_save', path, opts.Overwrite);
 info = kx_write_file(rec, file, opts.PhysicalRange);
@@ -45,4 +60,5 @@ end
 
 function opts = parse_options(args)
 opts = kx_parse_options('kx_save', args, struct('Overwrite', false, 'PhysicalRange', []));
+opts.Overwrite = kx_check_value('kx_save', 'Overwrite', opts.Overwrite, {'flag', 'true or false'});
 end

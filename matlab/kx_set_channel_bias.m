@@ -8,11 +8,11 @@ function result = kx_set_channel_bias(varargin)
 %
 %   CHANNEL must be a channel of the connected headset (0 to its electrode
 %   count minus 1), else kestrix:toolbox:invalidChannel names the range.
+%   Any other POLARITY, or a missing one: kestrix:toolbox:invalidArgument.
 %
-%   Errors reach the caller unchanged: kestrix:mex:invalidArgument
-%   '"polarity" must be numeric or boolean.' or '"polarity" must be boolean
-%   or one of 0, 1, 2, 3.'; kestrix:state:streaming "Cannot change channel
-%   bias while streaming."; kestrix:state:notConnected.
+%   Errors of the gateway reach the caller unchanged:
+%   kestrix:state:streaming "Cannot change channel bias while streaming.";
+%   kestrix:state:notConnected.
 %
 %   Example:
 %     b = kx_set_channel_bias(0, 2);
@@ -20,7 +20,10 @@ function result = kx_set_channel_bias(varargin)
 %
 %   See also KX_SET_CHANNEL_GAIN, KX_SET_CHANNEL_ENABLED.
 payload = kx_positional_payload('kx_set_channel_bias', varargin, ...
-                                {'ChannelId', 'channel_id'; 'Polarity', 'polarity'}, false);
+                                {'ChannelId', 'channel_id', 'CHANNEL', {'number', 'a channel number'}, true; ...
+                                 'Polarity', 'polarity', 'POLARITY', ...
+                                 {'choice', 'true, false, or 0 (NONE), 1 (BOTH), 2 (POSITIVE) or 3 (NEGATIVE)', ...
+                                  0:3, true}, true}, false);
 kx_require_channel('kx_set_channel_bias', payload);
 result = kx_core_mex('set_channel_bias', payload);
 end

@@ -1,7 +1,8 @@
 function result = kx_set_channel_enabled(varargin)
 %KX_SET_CHANNEL_ENABLED  Switch one channel on or off.
 %   S = KX_SET_CHANNEL_ENABLED(CHANNEL, ENABLED) enables (ENABLED true or
-%   non-zero) or disables the 0-based channel CHANNEL for the next stream.
+%   1) or disables (false or 0) the 0-based channel CHANNEL for the next
+%   stream.
 %   S = KX_SET_CHANNEL_ENABLED('ChannelId', CHANNEL, 'Enabled', ENABLED)
 %   is the same. S.channel_id and S.enabled echo what was set.
 %   The mock build's headsets start with every channel off, so their data
@@ -12,12 +13,13 @@ function result = kx_set_channel_enabled(varargin)
 %   CHANNEL must be a channel of the connected headset, 0 to the electrode
 %   count of KX_GET_DEVICE_FEATURES minus 1; any other number (also a
 %   non-integer, negative or huge one) is refused before the gateway sees
-%   it: kestrix:toolbox:invalidChannel, naming the valid range.
+%   it: kestrix:toolbox:invalidChannel, naming the valid range. A CHANNEL
+%   that is not a number, or an ENABLED other than true, false, 1 or 0, or
+%   either missing: kestrix:toolbox:invalidArgument, naming the argument.
 %
-%   Errors reach the caller unchanged: kestrix:state:notConnected;
-%   kestrix:state:streaming "Cannot change channel state while streaming.";
-%   kestrix:mex:invalidArgument '"channel_id" must be a scalar value.' and
-%   the other field messages of HELP KX_CORE_MEX.
+%   Errors of the gateway reach the caller unchanged:
+%   kestrix:state:notConnected; kestrix:state:streaming "Cannot change
+%   channel state while streaming.".
 %
 %   Example:
 %     f = kx_get_device_features();
@@ -27,10 +29,11 @@ function result = kx_set_channel_enabled(varargin)
 %
 %   See also KX_SET_CHANNEL_GAIN, KX_SET_CHANNEL_BIAS, KX_START_STREAM.
 payload = kx_positional_payload('kx_set_channel_enabled', varargin, ...
-                                {'ChannelId', 'channel_id'; 'Enabled', 'enabled'}, false);
+                                {'ChannelId', 'channel_id', 'CHANNEL', {'number', 'a channel number'}, true; ...
+                                 'Enabled', 'enabled', 'ENABLED', {'flag', 'true or false'}, true}, false);
 kx_require_channel('kx_set_channel_enabled', payload);
 result = kx_core_mex('set_channel_enabled', payload);
 if isfield(payload, 'enabled')
-  kx_state('channel', double(payload.channel_id), ~isequal(double(payload.enabled), 0));
+  kx_state('channel', payload.channel_id, payload.enabled);
 end
 end

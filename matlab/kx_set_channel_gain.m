@@ -8,10 +8,13 @@ function result = kx_set_channel_gain(varargin)
 %
 %   CHANNEL must be a channel of the connected headset (0 to its electrode
 %   count minus 1), else kestrix:toolbox:invalidChannel names the range.
+%   Any other GAIN, or a missing one: kestrix:toolbox:invalidArgument, e.g.
+%   'kx_set_channel_gain: GAIN must be a gain multiplier 1, 2, 4, 6, 8 or
+%   12, or a GainMode value 0, 3 or 5, not the number 7.'
 %
-%   Errors reach the caller unchanged: kestrix:mex:invalidArgument '"gain_mode" must be a gain multiplier (1, 2, 4, 6,
-%   8, 12) or GainMode enum value.'; kestrix:state:streaming "Cannot change
-%   channel gain while streaming."; kestrix:state:notConnected.
+%   Errors of the gateway reach the caller unchanged:
+%   kestrix:state:streaming "Cannot change channel gain while streaming.";
+%   kestrix:state:notConnected.
 %
 %   Example:
 %     g = kx_set_channel_gain(0, 4);
@@ -19,7 +22,10 @@ function result = kx_set_channel_gain(varargin)
 %
 %   See also KX_SET_CHANNEL_ENABLED, KX_SET_CHANNEL_BIAS.
 payload = kx_positional_payload('kx_set_channel_gain', varargin, ...
-                                {'ChannelId', 'channel_id'; 'GainMode', 'gain_mode'}, false);
+                                {'ChannelId', 'channel_id', 'CHANNEL', {'number', 'a channel number'}, true; ...
+                                 'GainMode', 'gain_mode', 'GAIN', ...
+                                 {'choice', 'a gain multiplier 1, 2, 4, 6, 8 or 12, or a GainMode value 0, 3 or 5', ...
+                                  [1 2 4 6 8 12 0 3 5], false}, true}, false);
 kx_require_channel('kx_set_channel_gain', payload);
 result = kx_core_mex('set_channel_gain', payload);
 end

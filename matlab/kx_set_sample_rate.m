@@ -9,9 +9,11 @@ function result = kx_set_sample_rate(varargin)
 %   listing the rates it does.
 %   S = KX_SET_SAMPLE_RATE('RateHz', RATE) is the same.
 %   S.sample_rate_hz is the accepted rate.
+%   A RATE that is not a positive whole number (text, 0, 250.5, ...):
+%   kestrix:toolbox:invalidArgument, e.g. 'kx_set_sample_rate: RATE must be
+%   a positive whole number of Hz, not the text "fast".'
 %
 %   Errors of the gateway reach the caller unchanged:
-%   kestrix:mex:invalidArgument '"rate_hz" must be positive.';
 %   kestrix:state:streaming
 %   "Cannot change sample rate while streaming."; kestrix:state:notConnected.
 %
@@ -21,20 +23,15 @@ function result = kx_set_sample_rate(varargin)
 %     s.sample_frequency_hz           % 500
 %
 %   See also KX_START_STREAM, KX_RECORD.
-payload = kx_positional_payload('kx_set_sample_rate', varargin, {'RateHz', 'rate_hz'}, false);
+payload = kx_positional_payload('kx_set_sample_rate', varargin, ...
+                                {'RateHz', 'rate_hz', 'RATE', ...
+                                 {'whole', 'a positive whole number of Hz', 1, 2147483647}, true}, false);
 require_supported_rate(payload);
 result = kx_core_mex('set_sample_rate', payload);
 end
 
 function require_supported_rate(payload)
-% Numbers the gateway would take; anything else it refuses in its own words.
-if ~isstruct(payload) || ~isscalar(payload) || ~isfield(payload, 'rate_hz')
-  return;
-end
 rate = payload.rate_hz;
-if ~isnumeric(rate) || ~isscalar(rate) || ~isreal(rate) || ~isfinite(rate) || fix(double(rate)) < 1
-  return;
-end
 status = kx_core_mex('status');
 if strcmp(status.backend_variant, 'mock')
   return;  % the mock headsets take any positive rate
@@ -42,7 +39,7 @@ end
 info = kx_core_mex('get_device_info');
 model = info.device_info.device_model.name;
 rates = kx_model_rates(model);
-if ~any(fix(double(rate)) == rates)
+if ~any(rate == rates)
   if isscalar(rates)
     listed = sprintf('%d', rates);
   else

@@ -1,27 +1,39 @@
-function payload = kx_positional_payload(caller, args, options, text_first)
+function payload = kx_positional_payload(caller, args, spec, text_first)
 %KX_POSITIONAL_PAYLOAD  Payload from positional values or name/value pairs.
-%   PAYLOAD = KX_POSITIONAL_PAYLOAD(CALLER, ARGS, OPTIONS, TEXT_FIRST) reads
-%   ARGS as the values of OPTIONS' payload fields in order (kx_x(3, true)),
-%   or as name/value pairs (kx_x('ChannelId', 3, 'Enabled', true)), or as
-%   one payload struct. TEXT_FIRST is true where the first positional value
-%   is itself text (a device name, a message): then name/value pairs are
-%   recognised only with two or more arguments. Fields not given are left
-%   out, so the gateway reports them missing in its own words.
+%   PAYLOAD = KX_POSITIONAL_PAYLOAD(CALLER, ARGS, SPEC, TEXT_FIRST) reads
+%   ARGS as the values of SPEC's inputs in order (kx_x(3, true)), or as
+%   name/value pairs (kx_x('ChannelId', 3, 'Enabled', true)), or as one
+%   payload struct, and checks them (see KX_OPTIONS_PAYLOAD for SPEC).
+%   Text first starts name/value pairs when it is an option name or when
+%   there are more arguments than inputs; where TEXT_FIRST (the first input
+%   is itself text: a device name, a message) whenever there are two or
+%   more arguments.
 if numel(args) == 1 && isstruct(args{1})
-  payload = args{1};
+  payload = kx_options_payload(caller, args, spec);
   return;
 end
-first_is_text = ~isempty(args) && ischar(kx_char(args{1}));
-if first_is_text && (~text_first || numel(args) >= 2)
-  payload = kx_options_payload(caller, args, options);
-  return;
+first = [];
+if ~isempty(args)
+  first = kx_char(args{1});
 end
-if numel(args) > size(options, 1)
+if ischar(first) && size(first, 1) == 1
+  if text_first
+    as_options = numel(args) >= 2;
+  else
+    as_options = any(strcmpi(first, spec(:, 1))) || numel(args) > size(spec, 1);
+  end
+  if as_options
+    payload = kx_options_payload(caller, args, spec);
+    return;
+  end
+end
+if numel(args) > size(spec, 1)
   error('kestrix:toolbox:invalidArgument', '%s takes at most %d input arguments.', ...
-        caller, size(options, 1));
+        caller, size(spec, 1));
 end
 payload = struct();
 for k = 1:numel(args)
-  payload.(options{k, 2}) = kx_char(args{k});
+  payload.(spec{k, 2}) = args{k};
 end
+payload = kx_check_payload(caller, payload, spec, 'positional');
 end

@@ -53,7 +53,7 @@ expect() {
 }
 expect "doc examples: 5 run, 1 skipped, 5 failed"
 expect "guide.md:17 (real build):"
-expect "guide.md:19: kx_core_mex: kx_eeg_manager_connect failed"
+expect "guide.md:19: kx_connect: no headset named \"NO SUCH HEADSET\" is in range"
 expect "guide.md:21: the block adds folders that do not exist: build/no-such-folder"
 expect "guide.md:25: syntax MATLAB lacks"
 expect "guide.md:27: a code block without a language"

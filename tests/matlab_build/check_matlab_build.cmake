@@ -73,7 +73,9 @@ run_step("configure" ${CMAKE_COMMAND} -S ${KX_SOURCE_DIR} -B ${build} -G ${KX_GE
 if(NOT step_output MATCHES "MATLAB found in ${root}")
   message(FATAL_ERROR "FindMatlab did not accept the fake installation:\n${step_output}")
 endif()
-run_step("build" ${CMAKE_COMMAND} --build ${build} --target kx_core_mex_matlab kx_edf_mex_matlab -j2)
+run_step("build" ${CMAKE_COMMAND} --build ${build} --target toolbox -j2)
+set(installed ${KX_WORK_DIR}/installed/kx_core_mex)
+run_step("install" ${CMAKE_COMMAND} --install ${build} --prefix ${KX_WORK_DIR}/installed)
 
 # ---- the checks ----------------------------------------------------------------
 foreach(file ${mex_file} ${edf_file})
@@ -174,7 +176,30 @@ if(gateway_sources EQUAL 0)
   string(APPEND failures "  no source of kx_gateway_matlab in compile_commands.json\n")
 endif()
 
+# The install: both backends, the file MEX and the SDK; the mock in mock/
+# with a link to the SDK beside the real one.
+foreach(name kx_core_mex.mexa64 kx_edf_mex.mexa64 libkxcore.so.3.6.0 libkxcore.so.3 kx_core_mex.m
+             mock/kx_core_mex.mexa64 mock/kx_core_mex.m mock/libkxcore.so.3)
+  if(NOT EXISTS ${installed}/${name})
+    string(APPEND failures "  the install lacks ${name}\n")
+  endif()
+endforeach()
+if(EXISTS ${installed}/mock/libkxcore.so.3)
+  file(REAL_PATH ${installed}/mock/libkxcore.so.3 mock_sdk)
+  if(NOT mock_sdk STREQUAL "${installed}/libkxcore.so.3.6.0")
+    string(APPEND failures "  mock/libkxcore.so.3 leads to ${mock_sdk}, not to the installed SDK\n")
+  endif()
+endif()
+if(EXISTS ${installed}/mock/kx_core_mex.mexa64)
+  check_mex_file(${installed}/mock/kx_core_mex.mexa64 "the mock kx_core_mex")
+  file(SHA256 ${installed}/mock/kx_core_mex.mexa64 mock_hash)
+  file(SHA256 ${installed}/kx_core_mex.mexa64 real_hash)
+  if(mock_hash STREQUAL real_hash)
+    string(APPEND failures "  the installed mock MEX file is the real one\n")
+  endif()
+endif()
+
 if(failures)
   message(FATAL_ERROR "The MATLAB MEX file built against the fake installation:\n${failures}")
 endif()
-message(STATUS "kx_core_mex.mexa64 and kx_edf_mex.mexa64 built against the fake installation and checked")
+message(STATUS "kx_core_mex.mexa64 (both backends) and kx_edf_mex.mexa64 built against the fake installation, installed and checked")

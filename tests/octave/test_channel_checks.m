@@ -79,6 +79,7 @@ else
                      sprintf('kx_set_sample_rate: a SOLA headset supports 250 or 500 Hz, not %d Hz.', rate));
   end
   expect_equal(kx_set_sample_rate(500), struct('sample_rate_hz', 500), 'rate 500');
-  expect_mex_error(@() kx_set_sample_rate(0), 'kestrix:mex:invalidArgument', '"rate_hz" must be positive.');
+  expect_mex_error(@() kx_set_sample_rate(0), 'kestrix:toolbox:invalidArgument', ...
+                   'kx_set_sample_rate: RATE must be a positive whole number of Hz, not the number 0.');
 end
 kx_core_mex('close');

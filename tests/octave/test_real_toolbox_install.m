@@ -1,5 +1,6 @@
 % cmake --install lays out a toolbox folder that records from the simulated
-% headset after addpath, used from another folder by a fresh octave-cli.
+% headset after addpath, used from another folder by a fresh octave-cli, and
+% switches to the mock build with its mock/ folder ahead on the path.
 kx_tb_setup();
 build_dir = fileparts(getenv('KX_TEST_MEX_DIR'));
 prefix = tempname();
@@ -11,7 +12,9 @@ folder = fullfile(prefix, 'kx_core_mex');
 for name = {'kx_core_mex.mex', 'kx_edf_mex.mex', 'kx_core_mex.m', 'libkxcore.so.3.6.0', 'libkxcore.so.3', ...
             'kx_record.m', 'kx_connect.m', 'build_kx_core_mex.m', fullfile('private', 'kx_char.m'), ...
             fullfile('examples', 'kx_demo.m'), fullfile('src', 'gateway', 'entry.cpp'), ...
-            fullfile('src', 'mex', 'kx_edf_mex.cpp'), 'kx_load.m', fullfile('private', 'kx_recording.m')}
+            fullfile('src', 'mex', 'kx_edf_mex.cpp'), 'kx_load.m', fullfile('private', 'kx_recording.m'), ...
+            'kx_to_eeglab.m', 'kx_to_fieldtrip.m', fullfile('mock', 'kx_core_mex.mex'), ...
+            fullfile('mock', 'kx_core_mex.m'), fullfile('mock', 'libkxcore.so.3')}
   expect_equal(exist(fullfile(folder, name{1}), 'file') > 0, true, ['installed ' name{1}]);
 end
 
@@ -51,4 +54,21 @@ if status ~= 0 || isempty(words) || str2double(words{1}) ~= 8 || str2double(word
    str2double(words{3}) ~= 250
   error('install:record', 'recording from the installed folder failed: %s', text);
 end
-system(sprintf('rm -rf "%s" "%s"', prefix, moved));
+
+% The mock build first on the path: its headsets, its recording, the
+% toolbox's files; help still found. (Not from inside the toolbox folder,
+% whose own MEX file the current folder would put first.)
+elsewhere = tempname();
+mkdir(elsewhere);
+script = [sprintf('addpath(''%s''); addpath(''%s''); ', moved, fullfile(moved, 'mock')), ...
+          'c = kx_connect(); kx_set_channel_enabled(0, true); rec = kx_record(0.2, ''Progress'', false); ', ...
+          'kx_save(rec, ''mock.set''); h = help(''kx_core_mex''); ', ...
+          'printf(''%s|%s|%d|%d|%d\n'', kx_status().backend_variant, c.device_name, ', ...
+          'kx_load(''mock.set'').sample_count, numel(strfind(h, ''start_stream'')) > 0, ', ...
+          sprintf('strcmp(fileparts(which(''kx_edf_mex'')), ''%s'')); kx_close();', moved)];
+[status, text] = system(sprintf(['cd "%s" && env -u LD_LIBRARY_PATH -u KXSIM_SCENARIO ', ...
+                                 'octave-cli --no-gui --norc --no-history --quiet --eval "%s" 2>&1'], elsewhere, script));
+if status ~= 0 || isempty(strfind(text, 'mock|MOCK SOLA 001|50|1|1'))
+  error('install:mock', 'the installed mock build did not take over: %s', text);
+end
+system(sprintf('rm -rf "%s" "%s" "%s"', prefix, moved, elsewhere));

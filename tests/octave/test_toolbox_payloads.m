@@ -27,17 +27,18 @@ end
 KX_TB_ANSWERS = struct( ...
   'get_device_features', struct('device_features', struct('electrode_count', 8)), ...
   'status', struct('backend_variant', 'mex'), ...
-  'get_device_info', struct('device_info', struct('device_model', struct('name', 'SOLA', 'value', 5))));
+  'get_device_info', struct('device_info', struct('device_model', struct('name', 'SOLA', 'value', 5))), ...
+  'scan', struct('devices', struct('name', {'MOCK SOLA 001'; 'X'}, 'mac_address', '')));
 
-% Name/value options, matched ignoring case, values passed on unchanged.
+% Name/value options, matched ignoring case, values checked and passed on
+% in the classes the gateway reads.
 kx_read_chunk('TimeoutMs', 100, 'Drain', false);
 [command, payload] = kx_tb_last_call();
 expect_equal(command, 'read_chunk', 'read_chunk command');
 expect_equal(payload, struct('timeout_ms', 100, 'drain', false), 'read_chunk payload');
-kx_read_chunk('drain', 'not checked here', 'TIMEOUTMS', int8(3));
+kx_read_chunk('drain', 0, 'TIMEOUTMS', int8(3));
 [~, payload] = kx_tb_last_call();
-expect_equal(payload, struct('drain', 'not checked here', 'timeout_ms', int8(3)), ...
-             'read_chunk payload keeps values and their class');
+expect_equal(payload, struct('drain', false, 'timeout_ms', 3), 'read_chunk payload in the gateway''s classes');
 kx_read_chunk();
 [~, payload] = kx_tb_last_call();
 expect_equal(payload, struct(), 'read_chunk without options');
@@ -49,13 +50,12 @@ expect_equal({command, payload}, {'start_stream', struct('max_buffer_chunks', 51
 cases = {
   @() kx_connect('MOCK SOLA 001'), 'connect', struct('device_name', 'MOCK SOLA 001');
   @() kx_connect('DeviceName', 'X'), 'connect', struct('device_name', 'X');
-  @() kx_connect(), 'connect', struct();
+  @() kx_connect(), 'connect', struct('device_name', 'MOCK SOLA 001');
   @() kx_annotate('stimulus on'), 'annotate', struct('message', 'stimulus on');
   @() kx_annotate('Message', 'Message'), 'annotate', struct('message', 'Message');
   @() kx_set_channel_enabled(3, true), 'set_channel_enabled', struct('channel_id', 3, 'enabled', true);
   @() kx_set_channel_enabled('Enabled', 0, 'ChannelId', 2), 'set_channel_enabled', ...
-      struct('enabled', 0, 'channel_id', 2);
-  @() kx_set_channel_enabled(5), 'set_channel_enabled', struct('channel_id', 5);
+      struct('enabled', false, 'channel_id', 2);
   @() kx_set_channel_gain(1, 4), 'set_channel_gain', struct('channel_id', 1, 'gain_mode', 4);
   @() kx_set_channel_gain('ChannelId', 1, 'GainMode', 12), 'set_channel_gain', ...
       struct('channel_id', 1, 'gain_mode', 12);
