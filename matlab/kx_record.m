@@ -189,31 +189,28 @@ if ~isempty(args) && (isnumeric(args{1}) || islogical(args{1}))
   opts.Duration = args{1};
   args = args(2:end);
   position = 1;
-elseif ~isempty(args) && ~ischar(kx_char(args{1}))
-  error('kestrix:toolbox:invalidArgument', ...
-        'kx_record: argument 1 must be SECONDS (a number) or an option name, not a %s.', class(args{1}));
-elseif mod(numel(args), 2) == 1 && ~any(strcmpi(kx_char(args{1}), fieldnames(opts)))
-  error('kestrix:toolbox:invalidArgument', ...
-        'kx_record: argument 1 must be SECONDS (a number), not the text "%s".', kx_char(args{1}));
+elseif ~isempty(args) && (~ischar(kx_char(args{1})) || ...
+                          (mod(numel(args), 2) == 1 && ~any(strcmpi(kx_char(args{1}), fieldnames(opts)))))
+  kx_check_value('kx_record', 'SECONDS', args{1}, {'number', 'a number of seconds or an option name'});
 end
 for k = 1:2:numel(args)
-  if ~ischar(kx_char(args{k}))
-    error('kestrix:toolbox:invalidArgument', 'kx_record: argument %d must be an option name, not a %s.', ...
-          k + position, class(args{k}));
-  end
+  kx_check_value('kx_record', sprintf('argument %d', k + position), args{k}, {'text', 'an option name'});
 end
 opts = kx_parse_options('kx_record', args, opts);
-d = opts.Duration;
-if ~isnumeric(d) || ~isreal(d) || ~isscalar(d) || isnan(d) || d <= 0
-  error('kestrix:toolbox:invalidArgument', ...
-        'kx_record: Duration must be a positive number of seconds (Inf: until StopFcn says stop).');
+seconds = 'a positive number of seconds (Inf: until StopFcn says stop)';
+opts.Duration = kx_check_value('kx_record', 'Duration', opts.Duration, {'number', seconds});
+if isnan(opts.Duration) || opts.Duration <= 0
+  error('kestrix:toolbox:invalidArgument', 'kx_record: Duration must be %s, not the number %s.', ...
+        seconds, num2str(opts.Duration));
 end
-opts.Duration = double(d);
-opts.TimeoutMs = whole_number(opts.TimeoutMs, 'TimeoutMs');
-opts.MaxBufferChunks = whole_number(opts.MaxBufferChunks, 'MaxBufferChunks');
-opts.Progress = true_or_false(opts.Progress, 'Progress');
-opts.Overwrite = true_or_false(opts.Overwrite, 'Overwrite');
-opts.KeepData = true_or_false(opts.KeepData, 'KeepData');
+% The gateway's range of whole numbers (int32), as start_stream and
+% read_chunk take them.
+whole = {'whole', 'a whole number from 1 to 2147483647', 1, 2147483647};
+opts.TimeoutMs = kx_check_value('kx_record', 'TimeoutMs', opts.TimeoutMs, whole);
+opts.MaxBufferChunks = kx_check_value('kx_record', 'MaxBufferChunks', opts.MaxBufferChunks, whole);
+for name = {'Progress', 'Overwrite', 'KeepData'}
+  opts.(name{1}) = kx_check_value('kx_record', name{1}, opts.(name{1}), {'flag', 'true or false'});
+end
 for name = {'StopFcn', 'ChunkFcn'}
   if ~isempty(opts.(name{1})) && ~isa(opts.(name{1}), 'function_handle')
     error('kestrix:toolbox:invalidArgument', 'kx_record: %s must be a function handle.', name{1});
@@ -230,20 +227,4 @@ if ~opts.KeepData && isempty(opts.File)
   error('kestrix:toolbox:invalidArgument', ...
         'kx_record: ''KeepData'', false needs a ''File'': the samples must go somewhere.');
 end
-end
-
-% The gateway's range of whole numbers (int32), as start_stream and
-% read_chunk take them.
-function value = whole_number(value, name)
-if ~isnumeric(value) || ~isreal(value) || ~isscalar(value) || value ~= fix(value) || value < 1 || value > 2147483647
-  error('kestrix:toolbox:invalidArgument', 'kx_record: %s must be a whole number from 1 to 2147483647.', name);
-end
-value = double(value);
-end
-
-function value = true_or_false(value, name)
-if ~(islogical(value) || isnumeric(value)) || ~isscalar(value) || ~(value == 0 || value == 1)
-  error('kestrix:toolbox:invalidArgument', 'kx_record: %s must be true or false.', name);
-end
-value = logical(value);
 end
