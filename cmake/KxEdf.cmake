@@ -8,6 +8,7 @@ include(${PROJECT_SOURCE_DIR}/cmake/KxMexModule.cmake)
 # Every folder that includes this file sees the list (the guard includes it once).
 set(KX_EDF_MEX_SOURCES ${PROJECT_SOURCE_DIR}/matlab/mex/kx_edf_mex.cpp ${PROJECT_SOURCE_DIR}/matlab/mex/edf_writer.cpp
     ${PROJECT_SOURCE_DIR}/matlab/mex/edf_reader.cpp ${PROJECT_SOURCE_DIR}/matlab/mex/edf_format.cpp
+    ${PROJECT_SOURCE_DIR}/matlab/mex/edf_annotation_room.cpp
     CACHE INTERNAL "kx_edf_mex's sources")
 find_path(KX_EDFLIB_INCLUDE_DIR edflib.h)
 find_library(KX_EDFLIB_LIBRARY edf)

@@ -119,19 +119,26 @@ function rec = kx_record(varargin)
 %     (stop_reason 'interrupted' or 'error'); an error is then raised again
 %     unchanged.
 %   - A crash of MATLAB itself: the file is readable up to its last whole
-%     data record (at most 1 s is lost); its annotations are lost, because
-%     they are written when the file is closed.
+%     data record (at most 1 s is lost), with the annotations made until
+%     then.
 %   Before the stream is stopped, the chunks still buffered are read; a
 %   stream that already runs is recorded from as it is and stopped too.
 %
-%   File details: data records of at most 1 s that divide the recording
-%   exactly, so the file holds exactly SECONDS x rate samples too. When a
-%   recording ends early (Ctrl-C, lost link, 'StopFcn'), the last record is
-%   completed with padding and the annotation 'Recording ends' marks where
-%   the samples end; KX_LOAD drops the padding. Annotation texts longer than
-%   40 bytes are shortened in the file (REC keeps them whole); there is
-%   room for 4 annotations per second of recording, and a warning says when
-%   more did not fit (KX_SAVE(REC, FILE) then writes them all).
+%   File details: the file is written at the nominal rate
+%   (REC.sample_frequency_hz) and starts at the first sample's time stamp.
+%   Its data records last at most 1 s and, for a finite SECONDS, divide the
+%   recording exactly, so the file holds exactly round(SECONDS x rate)
+%   samples too. When a recording ends early (Ctrl-C, lost link,
+%   'StopFcn') or has no duration, the last record is completed with
+%   padding and the annotation 'Recording ends' marks where the samples
+%   end; KX_LOAD drops the padding. Annotations reach the file within about
+%   a second of being made, at the sample nearest their time on the clock
+%   fitted so far; when the file is closed they are placed on the final fit,
+%   as in REC. Annotation texts longer than 40 bytes are shortened in the
+%   file (REC keeps them whole). Every data record has room for at least
+%   one annotation; a warning says when more were made than the file has
+%   room for (with the data kept the file is then written again with room
+%   for all, as KX_SAVE(REC, FILE) does).
 %
 %   Example:
 %     kx_connect('SIM SOLA 101');               % simulated SDK: channels on

@@ -62,6 +62,38 @@ std::string RecordCountField(long long records) {
     return field;
 }
 
+std::string StartOffsetText(double seconds) {
+    const double micro = std::round(seconds * 1e6);
+    if (!(std::fabs(micro) < 1e7)) {
+        Fail(id::kInvalidArgument, "The first sample must lie within 10 s of the file's start time.");
+    }
+    const long long us = std::llabs(static_cast<long long>(micro));
+    char text[32];
+    std::snprintf(text, sizeof(text), "start%c%lld.%06lld", micro < 0 ? '-' : '+', us / 1000000, us % 1000000);
+    return text;
+}
+
+std::string AnnotationTal(double onset_s, const std::string& text) {
+    if (!(onset_s >= 0 && onset_s <= 1e9)) {
+        Fail(id::kInvalidArgument, "Annotation onsets must lie from 0 to 1e9 s.");
+    }
+    const long long units = std::llround(onset_s * 1e7);  // 100 ns
+    std::string onset = "+" + std::to_string(units / 10000000);
+    if (units % 10000000 != 0) {
+        char fraction[16];
+        std::snprintf(fraction, sizeof(fraction), ".%07lld", units % 10000000);
+        onset += fraction;
+        onset.erase(onset.find_last_not_of('0') + 1);
+    }
+    std::string tal = onset + '\x14';
+    for (const char c : text) {
+        tal += static_cast<unsigned char>(c) < 0x20 ? ' ' : c;
+    }
+    tal += '\x14';
+    tal += '\0';
+    return tal;
+}
+
 // Cuts text to at most max bytes without splitting a UTF-8 character.
 std::string Utf8Prefix(const std::string& text, size_t max) {
     if (text.size() <= max) {
@@ -92,27 +124,18 @@ std::string OpenErrorText(int code) {
     }
 }
 
-// The local clock time of posix_seconds, the subsecond in EDFlib's 100 ns
-// units rounded to 100 us as EDFlib advises.
 StartTime LocalStartTime(double posix_seconds) {
     // Far outside those years already (about 1653 to 2286): refused before the
     // conversion to time_t, which such a number could overflow.
     if (!(std::fabs(posix_seconds) < 1e10)) {
         Fail(id::kInvalidArgument, "\"start_time\" must lie between 1985 and 2084.");
     }
-    const double whole = std::floor(posix_seconds);
-    long long subsecond = std::llround((posix_seconds - whole) * 10000.0) * 1000;
-    time_t t = static_cast<time_t>(whole);
-    if (subsecond >= 10000000) {
-        subsecond = 0;
-        ++t;
-    }
+    const time_t t = static_cast<time_t>(std::floor(posix_seconds));
     std::tm local{};
     if (localtime_r(&t, &local) == nullptr || local.tm_year + 1900 < 1985 || local.tm_year + 1900 > 2084) {
         Fail(id::kInvalidArgument, "\"start_time\" must lie between 1985 and 2084.");
     }
-    return {local.tm_year + 1900, local.tm_mon + 1,           local.tm_mday, local.tm_hour, local.tm_min,
-            local.tm_sec,         static_cast<int>(subsecond)};
+    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec};
 }
 
 std::string Trimmed(const char* text) {

@@ -197,8 +197,22 @@ FileContents Read(const std::string& path) {
     start.tm_min = hdr->starttime_minute;
     start.tm_sec = hdr->starttime_second;
     start.tm_isdst = -1;
-    f.start_time = static_cast<double>(std::mktime(&start)) + static_cast<double>(hdr->starttime_subsecond) /
-                                                                             static_cast<double>(EDFLIB_TIME_DIMENSION);
+    // The toolbox's files start on a whole second and state the first
+    // sample's place after it as the word "start+S.SSSSSS".
+    std::string additional = Trimmed(hdr->recording_additional);
+    double offset = static_cast<double>(hdr->starttime_subsecond) / static_cast<double>(EDFLIB_TIME_DIMENSION);
+    for (size_t at = additional.find("start"); at != std::string::npos; at = additional.find("start", at + 1)) {
+        const std::string word = additional.substr(at, kStartOffsetWidth);
+        const bool bounded = (at == 0 || additional[at - 1] == ' ') &&
+                             (at + kStartOffsetWidth == additional.size() || additional[at + kStartOffsetWidth] == ' ');
+        if (bounded && word.size() == kStartOffsetWidth && (word[5] == '+' || word[5] == '-') && word[7] == '.' &&
+            word.find_first_not_of("0123456789", 8) == std::string::npos && word[6] >= '0' && word[6] <= '9') {
+            offset = std::strtod(word.c_str() + 5, nullptr);
+            additional.erase(at == 0 ? 0 : at - 1, kStartOffsetWidth + 1);
+            break;
+        }
+    }
+    f.start_time = static_cast<double>(std::mktime(&start)) + offset;
 
     const bool plus = hdr->filetype == EDFLIB_FILETYPE_EDFPLUS || hdr->filetype == EDFLIB_FILETYPE_BDFPLUS;
     f.file_type = FileTypeName(hdr->filetype);
@@ -210,7 +224,7 @@ FileContents Read(const std::string& path) {
     f.patient_code = Trimmed(hdr->patientcode);
     f.patient_name = Trimmed(hdr->patient_name);
     f.equipment = Trimmed(hdr->equipment);
-    f.recording_additional = Trimmed(hdr->recording_additional);
+    f.recording_additional = additional;
     f.cut = whole > 0;
     return f;
 }

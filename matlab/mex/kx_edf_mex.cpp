@@ -2,11 +2,19 @@
 // it reads MATLAB's arguments, keeps the open writers under their handles and
 // builds the results; edf_writer and edf_reader do the files' work.
 //
-//   H = kx_edf_mex('open', PATH, HEADER)      a writer; EDFlib writes the header
-//                                             with the first whole data record
-//   S = kx_edf_mex('write', H, DATA)          appends a channels x samples block
-//   S = kx_edf_mex('close', H, ANNOTATIONS)   annotations, last record, close
-//   F = kx_edf_mex('read', PATH)              a whole file, signals as rows
+//   H = kx_edf_mex('open', PATH, HEADER)  a writer; EDFlib writes the header
+//                                         with the first whole data record.
+//                                         HEADER.total_samples (Inf: not
+//                                         known) and .annotations (known in
+//                                         advance) size the data records
+//   S = kx_edf_mex('write', H, DATA)      appends a channels x samples block
+//   S = kx_edf_mex('annotate', H, A)      A.onset (s from the first sample),
+//                                         A.text: in the file within a record
+//   R = kx_edf_mex('close', H, FINAL)     last record, close; FINAL [] keeps
+//                                         the annotations written, a struct
+//                                         (onset, text, optional start_time)
+//                                         replaces them
+//   F = kx_edf_mex('read', PATH)          a whole file, signals as rows
 //
 // Errors: kestrix:file:invalidArgument, kestrix:file:openFailed,
 // kestrix:file:writeFailed, kestrix:file:readFailed, kestrix:file:notOpen,
@@ -142,13 +150,17 @@ kxedf::WriterSettings SettingsFromHeader(const mxArray* header) {
         settings.labels.push_back(Text(mxGetCell(labels, c), "a label"));
     }
     settings.sample_rate = Integer(Field(header, "sample_rate", true), "\"sample_rate\"", 1, 1000000);
-    settings.samples_per_record =
-        Integer(Field(header, "samples_per_record", true), "\"samples_per_record\"", 1, 100000000);
+    const mxArray* total = Field(header, "total_samples", false);
+    const double* total_value = total != nullptr ? Doubles(total, "\"total_samples\"") : nullptr;
+    if (total_value != nullptr &&
+        !(mxGetNumberOfElements(total) == 1 && std::isinf(*total_value) && *total_value > 0)) {
+        settings.total_samples = Integer(total, "\"total_samples\"", 0, 1000000000000000LL);
+    }
+    if (const mxArray* n = Field(header, "annotations", false)) {
+        settings.annotations = Integer(n, "\"annotations\"", 0, 1000000000);
+    }
     settings.physical_min = PerChannel(header, "physical_min", channels);
     settings.physical_max = PerChannel(header, "physical_max", channels);
-    if (const mxArray* n = Field(header, "annotation_signals", false)) {
-        settings.annotation_signals = static_cast<int>(Integer(n, "\"annotation_signals\"", 1, 64));
-    }
     settings.start_time = Scalar(Field(header, "start_time", true), "\"start_time\"");
     settings.unit = OptionalText(header, "unit");
     settings.equipment = OptionalText(header, "equipment");
@@ -197,12 +209,33 @@ std::vector<Annotation> ReadAnnotations(const mxArray* s) {
         if (!(p[k] >= 0.0) || !std::isfinite(p[k])) {
             Fail(id::kInvalidArgument, "Annotation onsets must be finite and not negative.");
         }
+        if (p[k] > 1e9) {
+            Fail(id::kInvalidArgument, "Annotation onsets must lie from 0 to 1e9 s.");
+        }
         out.push_back({p[k], Text(mxGetCell(texts, k), "An annotation text")});
         if (out.back().text.empty()) {
             Fail(id::kInvalidArgument, "Annotation texts must not be empty.");
         }
     }
     return out;
+}
+
+// The FINAL argument of 'close': [] keeps the annotations written.
+Writer::Final ReadFinal(const mxArray* s) {
+    Writer::Final final;
+    if (s == nullptr || mxIsEmpty(s)) {
+        return final;
+    }
+    if (!mxIsStruct(s) || mxGetNumberOfElements(s) != 1) {
+        Fail(id::kInvalidArgument, "The annotations must be [] or a struct with the fields onset and text.");
+    }
+    final.replace = true;
+    final.annotations = ReadAnnotations(s);
+    if (const mxArray* start = Field(s, "start_time", false)) {
+        final.has_start = true;
+        final.start_time = Scalar(start, "\"start_time\"");
+    }
+    return final;
 }
 
 MxPtr MakeReport(const Writer::Report& r) {
@@ -225,11 +258,16 @@ MxPtr MakeReport(const Writer::Report& r) {
 }
 
 MxPtr MakeStatus(const Writer::Status& st) {
-    const char* names[] = {"records", "samples", "pending_samples", "clipped_samples"};
-    const double values[] = {static_cast<double>(st.records), static_cast<double>(st.samples),
-                             static_cast<double>(st.pending), static_cast<double>(st.clipped)};
-    MxPtr s = Created(mxCreateStructMatrix(1, 1, 4, names));
-    for (int k = 0; k < 4; ++k) {
+    const char* names[] = {"records",         "samples", "pending_samples", "clipped_samples", "annotations_written",
+                           "annotations_pending"};
+    const double values[] = {static_cast<double>(st.records),
+                             static_cast<double>(st.samples),
+                             static_cast<double>(st.pending),
+                             static_cast<double>(st.clipped),
+                             static_cast<double>(st.annotations_written),
+                             static_cast<double>(st.annotations_pending)};
+    MxPtr s = Created(mxCreateStructMatrix(1, 1, 6, names));
+    for (int k = 0; k < 6; ++k) {
         mxSetField(s.get(), 0, names[k], Created(mxCreateDoubleScalar(values[k])).release());
     }
     return s;
@@ -329,7 +367,8 @@ void RequireArguments(int nrhs, int expected, const std::string& command) {
 void Dispatch(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     RegisterAtExit();
     if (nrhs < 1 || !mxIsChar(prhs[0])) {
-        Fail(id::kInvalidArgument, "The first argument must be a command: 'open', 'write', 'close' or 'read'.");
+        Fail(id::kInvalidArgument,
+             "The first argument must be a command: 'open', 'write', 'annotate', 'close' or 'read'.");
     }
     if (nlhs > 1) {
         Fail(id::kInvalidArgument, "At most one output.");
@@ -354,13 +393,19 @@ void Dispatch(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
             writer.Append(data, mxGetN(prhs[2]));
         }
         result = MakeStatus(writer.status());
+    } else if (command == "annotate") {
+        RequireArguments(nrhs, 3, command);
+        Writer& writer = *FindWriter(prhs[1])->second;
+        writer.Annotate(ReadAnnotations(prhs[2]));
+        result = MakeStatus(writer.status());
     } else if (command == "close") {
         RequireArguments(nrhs, 3, command);
         const auto it = FindWriter(prhs[1]);
-        std::vector<Annotation> annotations = ReadAnnotations(prhs[2]);
+        const Writer::Final final = ReadFinal(prhs[2]);
+        it->second->Check(final);  // a refused close leaves the file open
         std::unique_ptr<Writer> writer = std::move(it->second);
         Writers().erase(it);
-        result = MakeReport(writer->Finish(std::move(annotations)));
+        result = MakeReport(writer->Finish(final));
     } else if (command == "read") {
         RequireArguments(nrhs, 2, command);
         result = Read(Text(prhs[1], "The path"));

@@ -1,9 +1,12 @@
-function header = kx_file_header(file, labels, rate, spr, start_time, device, annotation_signals)
+function header = kx_file_header(file, labels, rate, total, start_time, device, annotations)
 %KX_FILE_HEADER  The header kx_edf_mex('open') takes for a recording.
+%   TOTAL is the number of samples the file will hold (Inf: not known),
+%   ANNOTATIONS the number known in advance; kx_edf_mex sizes the data
+%   records and their room for annotations from them.
 header = struct('type', file.type, 'labels', {labels}, 'unit', 'uV', 'sample_rate', rate, ...
-                'samples_per_record', spr, 'physical_min', file.range(1, :), ...
+                'total_samples', total, 'annotations', annotations, 'physical_min', file.range(1, :), ...
                 'physical_max', file.range(2, :), 'start_time', start_time, ...
-                'annotation_signals', annotation_signals, 'equipment', '', 'recording_additional', '');
+                'equipment', '', 'recording_additional', '');
 if ~isempty(device)
   header.equipment = device.name;
   if ~isempty(device.serial)

@@ -57,7 +57,7 @@ while true
     if finishing
       break;
     end
-    st = collect_notes(st);
+    st = file_notes(collect_notes(st));
     [st, reason] = after_read(st, r);
     if ~isempty(reason)
       st.reason = reason;
@@ -89,13 +89,14 @@ if st.keep_data && size(data, 2) > st.count
 elseif ~st.keep_data || isempty(data)
   data = zeros(max([st.channel_count, 0]), 0);
 end
-parts = recording_parts(st, data, chunks(:, 1:st.chunk_count * st.keep_data));
+line = kx_sample_clock('line', st.fit);
+parts = recording_parts(st, data, chunks(:, 1:st.chunk_count * st.keep_data), line);
 data = [];
 chunks = [];
 [rec, outside] = kx_make_recording(parts);
 clear parts;
 kx_state('last', rec);
-[rec, report, file_failure] = close_file(st, rec);
+[rec, report, file_failure] = close_file(st, rec, line);
 st.progress.close(struct('elapsed_s', rec.elapsed_s, 'sample_count', rec.sample_count, ...
                          'dropped_chunks', rec.dropped_chunks, 'recorded_s', recorded_s(st)));
 explain(st, rec, report, outside, file_failure);
@@ -152,6 +153,7 @@ st.runs = zeros(3, 0);
 st.notes_seen = notes.total;
 st.notes = struct('text', {cell(1, 0)}, 'time', zeros(1, 0), 'explicit', false(1, 0));
 st.writer = [];
+st.notes_filed = 0;
 st.file_failed = false;
 st.progress = kx_progress(settings.progress, settings.duration);
 end
@@ -249,18 +251,16 @@ end
 end
 
 % The file opens with the first samples, its start taken from the chunks
-% so far; every block is written as it comes.
+% so far (the close states the final one); every block is written as it
+% comes. A failure of the file is an error of the recording.
 function st = write_file(st, block)
 if isempty(st.file)
   return;
 end
 try
   if isempty(st.writer)
-    line = kx_sample_clock('line', st.fit);
-    start_time = line.t0 + st.runs(2, 1) / line.rate;
-    spr = kx_samples_per_record(st.rate, st.target);
-    header = kx_file_header(st.file, st.channel_labels, st.rate, spr, start_time, st.device, ...
-                            min(64, max(1, ceil(4 * spr / st.rate))));
+    header = kx_file_header(st.file, st.channel_labels, st.rate, st.target, ...
+                            first_sample_time(kx_sample_clock('line', st.fit), st.runs), st.device, 0);
     st.writer = kx_edf_mex('open', st.file.path, header);
   end
   kx_edf_mex('write', st.writer, block);
@@ -268,6 +268,30 @@ catch failure
   st.file_failed = true;
   rethrow(failure);
 end
+end
+
+% Annotations go to the file as they are noted, at the sample nearest their
+% time on the clock fitted so far, so that a crash keeps them; the close
+% places them all again on the final fit.
+function st = file_notes(st)
+fresh = st.notes_filed + 1:numel(st.notes.time);
+if isempty(st.writer) || isempty(fresh)
+  return;
+end
+[columns, inside] = kx_note_columns(st.notes.time(fresh), st.notes.explicit(fresh), ...
+                                    kx_sample_clock('line', st.fit), st.runs, Inf);
+try
+  kx_edf_mex('annotate', st.writer, struct('onset', (columns(inside) - 1) / st.rate, ...
+                                           'text', {st.notes.text(fresh(inside))}));
+catch failure
+  st.file_failed = true;
+  rethrow(failure);
+end
+st.notes_filed = numel(st.notes.time);
+end
+
+function t = first_sample_time(line, runs)
+t = line.t0 + runs(2, 1) / line.rate;
 end
 
 % Annotations made with kx_annotate since the last look belong to the
@@ -355,19 +379,20 @@ catch err
 end
 end
 
-function parts = recording_parts(st, data, chunks)
+function parts = recording_parts(st, data, chunks, line)
 parts = struct('data', data, 'sample_count', st.count, 'kept', chunks(2, :), 'full', [], 'first', [], ...
                'received_at', chunks(1, :), 'gap_before', [], 'runs', st.runs, ...
-               'clock', kx_sample_clock('line', st.fit), 'rate', st.rate, 'channel_ids', st.channel_ids, ...
+               'clock', line, 'rate', st.rate, 'channel_ids', st.channel_ids, ...
                'notes', st.notes, 'dropped_chunks', st.dropped, 'discarded_chunks', st.discarded, ...
                'started_at', st.started_at, 'stopped_at', kx_now(), 'elapsed_s', toc(st.clock), ...
                'stop_reason', st.reason, 'device', st.device, 'file', '');
 parts.channel_labels = st.channel_labels;
 end
 
-% The file gets the recording's annotations at their samples. A failure
-% comes back to be reported after the recording is kept.
-function [rec, report, failure] = close_file(st, rec)
+% The file gets the recording's annotations at their final samples and the
+% final time of its first sample. A failure comes back to be reported
+% after the recording is kept.
+function [rec, report, failure] = close_file(st, rec, line)
 report = [];
 failure = [];
 if isempty(st.writer)
@@ -376,8 +401,9 @@ end
 rec.file = st.file.path;
 kx_state('last', rec);
 try
-  onsets = (rec.annotation_samples - 1) / rec.sample_frequency_hz;
-  report = kx_edf_mex('close', st.writer, struct('onset', onsets, 'text', {rec.annotations}));
+  final = struct('onset', (rec.annotation_samples - 1) / rec.sample_frequency_hz, ...
+                 'text', {rec.annotations}, 'start_time', first_sample_time(line, st.runs));
+  report = kx_edf_mex('close', st.writer, final);
   if report.annotations_not_written > 0 && st.keep_data
     % More annotations than the records had room for: the whole recording
     % is in memory, so the file is written again with room for all.

@@ -8,8 +8,6 @@ function info = kx_write_file(rec, file, range)
 labels = channel_labels(rec, size(data, 1));
 file.range = physical_range(range, data);
 n = size(data, 2);
-spr = kx_samples_per_record(rate, n);
-records = ceil(n / spr);
 texts = cell(1, 0);
 onsets = zeros(1, 0);
 if isfield(rec, 'annotations') && ~isempty(rec.annotations)
@@ -19,8 +17,6 @@ if isfield(rec, 'annotations') && ~isempty(rec.annotations)
   texts = reshape(rec.annotations, 1, []);
   onsets = (min(max(reshape(rec.annotation_samples, 1, []), 1), n) - 1) / rate;
 end
-% Room for every annotation and the end marker.
-signals = min(64, max(1, ceil((numel(texts) + 1) / records)));
 start_time = kx_now();
 if isfield(rec, 'timestamps') && ~isempty(rec.timestamps) && isfinite(rec.timestamps(1))
   start_time = rec.timestamps(1);
@@ -33,7 +29,7 @@ if isfield(rec, 'device') && isstruct(rec.device) && isfield(rec.device, 'name')
 end
 
 partial = [file.path, '.part'];
-writer = kx_edf_mex('open', partial, kx_file_header(file, labels, rate, spr, start_time, device, signals));
+writer = kx_edf_mex('open', partial, kx_file_header(file, labels, rate, n, start_time, device, numel(texts)));
 try
   kx_edf_mex('write', writer, data);
   closing = writer;
