@@ -168,9 +168,9 @@ elseif isfinite(st.duration) && st.count == 0
 end
 end
 
-% What a read adds: its chunks' metadata, the stream's clock and the number
-% of its samples the recording takes (NEW: reception time and samples kept
-% of each chunk taken).
+% What a read adds: its chunks' metadata and points of the stream's clock.
+% TAKEN is the number of its samples the recording keeps; NEW holds the
+% reception time and the samples kept of each chunk taken.
 function [st, taken, new] = take(st, r)
 taken = 0;
 new = zeros(2, 0);
@@ -281,7 +281,7 @@ end
 [columns, inside] = kx_note_columns(st.notes.time(fresh), st.notes.explicit(fresh), ...
                                     kx_sample_clock('line', st.fit), st.runs, Inf);
 try
-  kx_edf_mex('annotate', st.writer, struct('onset', (columns(inside) - 1) / st.rate, ...
+  kx_edf_mex('annotate', st.writer, struct('onset', file_onsets(columns(inside), st.rate), ...
                                            'text', {st.notes.text(fresh(inside))}));
 catch failure
   st.file_failed = true;
@@ -292,6 +292,11 @@ end
 
 function t = first_sample_time(line, runs)
 t = line.t0 + runs(2, 1) / line.rate;
+end
+
+% The file's time line: sample s (1-based) lies (s - 1) / rate seconds in.
+function onsets = file_onsets(columns, rate)
+onsets = (columns - 1) / rate;
 end
 
 % Annotations made with kx_annotate since the last look belong to the
@@ -401,7 +406,7 @@ end
 rec.file = st.file.path;
 kx_state('last', rec);
 try
-  final = struct('onset', (rec.annotation_samples - 1) / rec.sample_frequency_hz, ...
+  final = struct('onset', file_onsets(rec.annotation_samples, rec.sample_frequency_hz), ...
                  'text', {rec.annotations}, 'start_time', first_sample_time(line, st.runs));
   report = kx_edf_mex('close', st.writer, final);
   if report.annotations_not_written > 0 && st.keep_data
