@@ -7,6 +7,9 @@ function rec = kx_record(varargin)
 %   recording to a file as it arrives: BDF+ (24 bit) for .bdf, EDF+ (16 bit)
 %   for .edf. KX_LOAD reads it back; EEGLAB, FieldTrip, MNE, EDFbrowser and
 %   BioSig open it too.
+%   REC = KX_RECORD(Inf, 'File', 'night.bdf', 'KeepData', false, 'StopFcn', F)
+%   records for as long as F lets it (hours) into the file alone: memory
+%   stays the same however long it runs.
 %   REC = KX_RECORD('Duration', SECONDS, NAME, VALUE, ...) takes options:
 %     'Duration'        seconds to record (default Inf: needs 'StopFcn')
 %     'StopFcn'         function handle, called after every read as
@@ -23,6 +26,11 @@ function rec = kx_record(varargin)
 %     'File'            a .bdf or .edf file to write while recording
 %     'Overwrite'       true to replace an existing 'File' (default false:
 %                       an existing file is an error)
+%     'KeepData'        true (default) keeps the samples in REC; false (only
+%                       with 'File') sends them to the file alone: REC then
+%                       holds everything but the samples (data is
+%                       channels x 0, time and timestamps are 1 x 0, chunks
+%                       is empty) and KX_LOAD(REC.file) reads them back
 %     'PhysicalRange'   [MIN MAX] in uV that the file can hold (default
 %                       [-262144 262144] for BDF, steps of 0.031 uV;
 %                       [-3276.8 3276.8] for EDF, steps of 0.1 uV). Values
@@ -31,13 +39,25 @@ function rec = kx_record(varargin)
 %                       says how many; REC keeps them as they were.
 %     'ChannelLabels'   cell with one label per recorded channel (default
 %                       'EEG <channel number>')
+%   Every option is checked before the headset is asked anything: a
+%   malformed one (kestrix:toolbox:invalidArgument) changes nothing. With
+%   no channel enabled the call fails with kestrix:toolbox:noChannels
+%   before the stream starts: enable channels with
+%   KX_SET_CHANNEL_ENABLED(CH, true) (the mock headsets start with every
+%   channel off).
 %
 %   REC is a struct:
 %     data                 channels x samples double matrix, in uV
-%     time                 1 x samples, seconds since the first sample
+%     time                 1 x samples, seconds since the first sample on
+%                          the headset's clock (sample index / rate)
 %     timestamps           1 x samples, system clock (seconds since
 %                          1970-01-01 UTC) of each sample, see below
-%     sample_frequency_hz  the stream's rate ([] when the SDK gave none)
+%     sample_frequency_hz  the stream's nominal rate ([] when the SDK gave
+%                          none); the file is written at this rate
+%     measured_rate_hz     the rate of the headset's clock measured against
+%                          the system clock (the nominal rate for a
+%                          recording shorter than 20 s): samples per second
+%                          of REC.timestamps
 %     channel_count, sample_count
 %     channel_ids          the headset's channel numbers of the rows (as
 %                          KX_SET_CHANNEL_ENABLED numbers them)
@@ -49,7 +69,7 @@ function rec = kx_record(varargin)
 %                          while recording, in time order; gaps left by
 %                          dropped chunks appear as 'Data gap: K chunks
 %                          dropped'
-%     annotation_samples   1xN column of REC.data each annotation lies at
+%     annotation_samples   1xN sample each annotation lies at (1-based)
 %     annotation_timestamps  1xN system-clock time of each annotation
 %     dropped_chunks       chunks dropped because reading fell behind (a
 %                          warning kestrix:toolbox:droppedChunks says so)
@@ -65,14 +85,28 @@ function rec = kx_record(varargin)
 %     device               name, model and serial of the headset
 %     file                 the file written ('' without 'File')
 %
-%   Sample times: the headset takes sample i at T0 + i/rate. Chunks arrive
-%   some latency after their last sample, never before it, so T0 is the
-%   earliest time all reception times allow; reception jitter does not
-%   reach REC.timestamps. Each KX_ANNOTATE made while recording lands at
-%   the sample whose time stamp is nearest the moment of the call.
+%   Sample times: the headset takes sample i at T0 + i/R on the system
+%   clock. Its clock runs off its nominal rate by some parts per million,
+%   so R is measured while recording: chunks arrive some latency after
+%   their last sample, never before it, so the line through the earliest
+%   receptions (the lower envelope of reception time against sample index)
+%   gives R (REC.measured_rate_hz) and T0. Reception jitter does not reach
+%   REC.timestamps, and over an hour they do not drift from the system
+%   clock as the nominal rate would (0.18 s at 50 ppm). Recordings shorter
+%   than 20 s use the nominal rate. Each KX_ANNOTATE made while recording
+%   lands at the sample whose time stamp is nearest the moment of the call.
 %   Markers: KX_ANNOTATE(TEXT, 'Time', T) gives a marker an explicit time T
 %   (system clock, like REC.timestamps), e.g. the moment a stimulus was
 %   shown; it lands at the sample nearest T.
+%
+%   Memory: with the data kept, room for round(SECONDS x rate) samples is
+%   made once when the rate is known and filled in place, so the peak is
+%   about the recording's own bytes (channels x samples x 8) plus its time
+%   stamps. With SECONDS Inf the room starts at 10 s of samples and grows
+%   by half its size whenever it fills; while it grows, and when the unused
+%   room is cut at the end, the peak reaches up to 2.5 times the
+%   recording's bytes. For long recordings give SECONDS, or write to a
+%   'File' with 'KeepData', false.
 %
 %   Every way out keeps the data. The stream is stopped and the file closed
 %   at the end, on an error, on Ctrl-C and when the link is lost:
@@ -85,19 +119,26 @@ function rec = kx_record(varargin)
 %     (stop_reason 'interrupted' or 'error'); an error is then raised again
 %     unchanged.
 %   - A crash of MATLAB itself: the file is readable up to its last whole
-%     data record (at most 1 s is lost); its annotations are lost, because
-%     they are written when the file is closed.
+%     data record (at most 1 s is lost), with the annotations made until
+%     then.
 %   Before the stream is stopped, the chunks still buffered are read; a
 %   stream that already runs is recorded from as it is and stopped too.
 %
-%   File details: data records of at most 1 s that divide the recording
-%   exactly, so the file holds exactly SECONDS x rate samples too. When a
-%   recording ends early (Ctrl-C, lost link, 'StopFcn'), the last record is
-%   completed with padding and the annotation 'Recording ends' marks where
-%   the samples end; KX_LOAD drops the padding. Annotation texts longer than
-%   40 bytes are shortened in the file (REC keeps them whole); there is
-%   room for 4 annotations per second of recording, and a warning says when
-%   more did not fit (KX_SAVE(REC, FILE) then writes them all).
+%   File details: the file is written at the nominal rate
+%   (REC.sample_frequency_hz) and starts at the first sample's time stamp.
+%   Its data records last at most 1 s and, for a finite SECONDS, divide the
+%   recording exactly, so the file holds exactly round(SECONDS x rate)
+%   samples too. When a recording ends early (Ctrl-C, lost link,
+%   'StopFcn') or has no duration, the last record is completed with
+%   padding and the annotation 'Recording ends' marks where the samples
+%   end; KX_LOAD drops the padding. Annotations reach the file within about
+%   a second of being made, at the sample nearest their time on the clock
+%   fitted so far; when the file is closed they are placed on the final fit,
+%   as in REC. Annotation texts longer than 40 bytes are shortened in the
+%   file (REC keeps them whole). Every data record has room for at least
+%   one annotation; a warning says when more were made than the file has
+%   room for (with the data kept the file is then written again with room
+%   for all, as KX_SAVE(REC, FILE) does).
 %
 %   Example:
 %     kx_connect('SIM SOLA 101');               % simulated SDK: channels on
@@ -113,6 +154,11 @@ function rec = kx_record(varargin)
 %     rec = kx_record(5, 'ChunkFcn', mark, 'Progress', false);
 %     rec.annotation_samples
 %
+%   Example (a night into a file, up to 8 hours):
+%     stop = @(info) info.elapsed_s > 8 * 3600;
+%     rec = kx_record(Inf, 'File', 'night.bdf', 'KeepData', false, 'StopFcn', stop);
+%     night = kx_load(rec.file);                % the samples, from the file
+%
 %   See also KX_RECORD_LAST, KX_LOAD, KX_SAVE, KX_ANNOTATE, KX_ASSEMBLE,
 %   KX_START_STREAM, KX_READ_CHUNK, KX_CORE_MEX.
 
@@ -122,190 +168,10 @@ if ~isempty(opts.File)
   file = kx_file_target('kx_record', opts.File, opts.Overwrite);
   file.range = physical_range(opts.PhysicalRange, file.type);
 end
-
-was_streaming = kx_core_mex('is_streaming');
-rate = [];
-if ~was_streaming.streaming
-  started = kx_core_mex('start_stream', struct('max_buffer_chunks', opts.MaxBufferChunks));
-  if started.sample_frequency_hz > 0
-    rate = started.sample_frequency_hz;
-  end
-end
-kx_recorder('begin', struct('duration', opts.Duration, 'rate', rate, 'file', file, ...
-                            'labels', {opts.ChannelLabels}, 'device', kx_state('device'), ...
-                            'started_at', kx_now()));
-progress = kx_progress(opts.Progress, opts.Duration);
-% Runs when this function is left in any way, Ctrl-C included.
-guard = onCleanup(@() finish('interrupted', progress)); %#ok<NASGU>
-
-try
-  reason = record_loop(opts, progress);
-catch failure
-  finish('error', progress);
-  rethrow(failure);
-end
-rec = finish(reason, progress);
-end
-
-function reason = record_loop(opts, progress)
-clock = tic;
-checked = tic;
-last_data = tic;
-info = struct('elapsed_s', 0, 'sample_count', 0, 'chunk_count', 0, 'dropped_chunks', 0, ...
-              'channel_count', 0, 'recorded_s', 0);
-while true
-  wait_ms = opts.TimeoutMs;
-  if isfinite(opts.Duration) && info.sample_count == 0
-    % Until the rate is known the duration counts on the wall clock.
-    wait_ms = max(1, min(wait_ms, ceil((opts.Duration - toc(clock)) * 1000)));
-  end
-  r = kx_core_mex('read_chunk', struct('timeout_ms', wait_ms));
-  p = kx_recorder('add', r);
-  info.elapsed_s = toc(clock);
-  info.sample_count = p.sample_count;
-  info.chunk_count = p.chunk_count;
-  info.dropped_chunks = p.dropped_chunks;
-  info.channel_count = p.channel_count;
-  if ~isempty(p.rate)
-    info.recorded_s = p.sample_count / p.rate;
-  else
-    info.recorded_s = info.elapsed_s;
-  end
-  progress.update(info);
-  if p.changed
-    reason = 'channel_count_changed';
-    return;
-  end
-  if p.complete || (isempty(p.rate) && info.elapsed_s >= opts.Duration)
-    reason = 'duration';
-    return;
-  end
-  if r.meta.available
-    last_data = tic;
-  end
-  % The link is looked at whenever a read came back empty, and at least
-  % every TimeoutMs.
-  if ~r.meta.available || toc(checked) * 1000 >= opts.TimeoutMs
-    checked = tic;
-    s = kx_core_mex('status');
-    if ~s.connected
-      reason = 'link_lost';
-      return;
-    elseif ~s.streaming
-      reason = 'stream_stopped';
-      return;
-    elseif toc(last_data) > max(10, 10 * opts.TimeoutMs / 1000)
-      reason = 'no_data';
-      return;
-    end
-  end
-  % What the caller's functions print starts on a line of its own.
-  if r.meta.available && ~isempty(opts.ChunkFcn)
-    progress.suspend();
-    opts.ChunkFcn(r, info);
-    progress.resume();
-  end
-  if ~isempty(opts.StopFcn)
-    progress.suspend();
-    stop = opts.StopFcn(info);
-    progress.resume();
-    if stop
-      reason = 'stop_fcn';
-      return;
-    end
-  end
-end
-end
-
-function rec = finish(reason, progress)
-% Every way out: the buffered chunks are read, the stream stopped, the file
-% closed and the recording kept for kx_record_last. Used on errors and
-% Ctrl-C too, so nothing here may stop the rest from running.
-rec = [];
-if ~kx_recorder('active')
-  progress.close();
-  return;
-end
-% Chunks still buffered belong to the recording (or, past its end, are
-% counted as discarded).
-try
-  kx_recorder('add', kx_core_mex('read_chunk', struct('timeout_ms', 0)));
-catch err
-  if ~strcmp(reason, 'error')  % after a failing read, the failure says enough
-    warning('kestrix:toolbox:readFailed', 'kx_record could not read the last chunks: %s', err.message);
-  end
-end
-try
-  s = kx_core_mex('is_streaming');
-  if s.streaming
-    stopped = kx_core_mex('stop_stream');
-    kx_recorder('discarded', stopped.drained_chunks);
-  end
-catch err
-  warning('kestrix:toolbox:stopFailed', 'kx_record could not stop the stream: %s', err.message);
-end
-try
-  [rec, report] = kx_recorder('finish', reason);
-catch err
-  % The recording itself is kept (kx_record_last); only the file failed.
-  progress.close();
-  if any(strcmp(reason, {'error', 'interrupted'}))
-    warning('kestrix:toolbox:fileFailed', 'kx_record could not complete its file: %s', err.message);
-    rec = kx_state('last');
-    return;
-  end
-  rethrow(err);
-end
-progress.close(struct('elapsed_s', rec.elapsed_s, 'sample_count', rec.sample_count, ...
-                      'dropped_chunks', rec.dropped_chunks, ...
-                      'recorded_s', rec.sample_count / max([rec.sample_frequency_hz, 1])));
-explain(rec, report);
-end
-
-function explain(rec, report)
-% Warnings come after the progress line has ended.
-seconds = rec.sample_count / max([rec.sample_frequency_hz, 1]);
-where = '';
-if ~isempty(rec.file)
-  where = sprintf(' (also in %s)', rec.file);
-end
-switch rec.stop_reason
-  case 'link_lost'
-    warning('kestrix:toolbox:linkLost', ...
-            'The headset''s link was lost; REC holds the %d samples (%.1f s) received%s.', ...
-            rec.sample_count, seconds, where);
-  case 'channel_count_changed'
-    warning('kestrix:toolbox:channelCountChanged', ...
-            'The stream changed its number of channels; the recording ends with the %d samples before the change.', ...
-            rec.sample_count);
-  case 'stream_stopped'
-    warning('kestrix:toolbox:streamStopped', ...
-            'The stream stopped during the recording; REC holds the %d samples received%s.', ...
-            rec.sample_count, where);
-  case 'no_data'
-    warning('kestrix:toolbox:noData', ...
-            'The stream sent no data for at least 10 s (and ten read timeouts); REC holds the %d samples received%s.', ...
-            rec.sample_count, where);
-  case {'interrupted', 'error'}
-    warning('kestrix:toolbox:recordingKept', ...
-            'Recording %s after %d samples (%.1f s); kx_record_last() returns them%s.', ...
-            regexprep(rec.stop_reason, 'error', 'failed'), rec.sample_count, seconds, where);
-end
-if rec.dropped_chunks > 0
-  warning('kestrix:toolbox:droppedChunks', ...
-          ['%d chunks were dropped because reading fell behind the stream; ', ...
-           'REC.data has gaps. Use a larger MaxBufferChunks or a lighter ChunkFcn.'], ...
-          rec.dropped_chunks);
-end
-if report.outside > 0
-  warning('kestrix:toolbox:markersOutside', ...
-          '%d annotations made during the recording have times outside it and are not in REC.', ...
-          report.outside);
-end
-if report.no_data_file
-  warning('kestrix:toolbox:noFile', 'No samples were recorded, so no file was written.');
-end
-kx_file_warnings(report.file, rec.file);
+rec = kx_recording(struct('duration', opts.Duration, 'stop_fcn', opts.StopFcn, 'chunk_fcn', opts.ChunkFcn, ...
+                          'timeout_ms', opts.TimeoutMs, 'max_buffer_chunks', opts.MaxBufferChunks, ...
+                          'progress', opts.Progress, 'file', file, 'labels', {opts.ChannelLabels}, ...
+                          'keep_data', opts.KeepData));
 end
 
 function range = physical_range(range, type)
@@ -319,36 +185,53 @@ if isempty(range)
 end
 end
 
+% Every option is checked here, before the gateway is called, so that a
+% malformed one changes nothing.
 function opts = parse_options(args)
 opts = struct('Duration', Inf, 'StopFcn', [], 'ChunkFcn', [], 'TimeoutMs', 200, ...
               'MaxBufferChunks', 256, 'Progress', true, 'File', '', 'Overwrite', false, ...
-              'PhysicalRange', [], 'ChannelLabels', {{}});
-if ~isempty(args) && isnumeric(args{1})
+              'PhysicalRange', [], 'ChannelLabels', {{}}, 'KeepData', true);
+position = 0;
+if ~isempty(args) && (isnumeric(args{1}) || islogical(args{1}))
   opts.Duration = args{1};
   args = args(2:end);
+  position = 1;
+elseif ~isempty(args) && (~ischar(kx_char(args{1})) || ...
+                          (mod(numel(args), 2) == 1 && ~any(strcmpi(kx_char(args{1}), fieldnames(opts)))))
+  kx_check_value('kx_record', 'SECONDS', args{1}, {'number', 'a number of seconds or an option name'});
+end
+for k = 1:2:numel(args)
+  kx_check_value('kx_record', sprintf('argument %d', k + position), args{k}, {'text', 'an option name'});
 end
 opts = kx_parse_options('kx_record', args, opts);
-check_scalar(opts.Duration, 'Duration', 0, false);
-check_scalar(opts.TimeoutMs, 'TimeoutMs', 1, true);
+seconds = 'a positive number of seconds (Inf: until StopFcn says stop)';
+opts.Duration = kx_check_value('kx_record', 'Duration', opts.Duration, {'number', seconds});
+if isnan(opts.Duration) || opts.Duration <= 0
+  error('kestrix:toolbox:invalidArgument', 'kx_record: Duration must be %s, not the number %s.', ...
+        seconds, num2str(opts.Duration));
+end
+% The gateway's range of whole numbers (int32), as start_stream and
+% read_chunk take them.
+whole = {'whole', 'a whole number from 1 to 2147483647', 1, 2147483647};
+opts.TimeoutMs = kx_check_value('kx_record', 'TimeoutMs', opts.TimeoutMs, whole);
+opts.MaxBufferChunks = kx_check_value('kx_record', 'MaxBufferChunks', opts.MaxBufferChunks, whole);
+for name = {'Progress', 'Overwrite', 'KeepData'}
+  opts.(name{1}) = kx_check_value('kx_record', name{1}, opts.(name{1}), {'flag', 'true or false'});
+end
+for name = {'StopFcn', 'ChunkFcn'}
+  if ~isempty(opts.(name{1})) && ~isa(opts.(name{1}), 'function_handle')
+    error('kestrix:toolbox:invalidArgument', 'kx_record: %s must be a function handle.', name{1});
+  end
+end
 if isinf(opts.Duration) && isempty(opts.StopFcn)
   error('kestrix:toolbox:invalidArgument', ...
         'kx_record: give a finite Duration or a StopFcn, or the recording never ends.');
 end
-if ~isempty(opts.StopFcn) && ~isa(opts.StopFcn, 'function_handle')
-  error('kestrix:toolbox:invalidArgument', 'kx_record: StopFcn must be a function handle.');
-end
-if ~isempty(opts.ChunkFcn) && ~isa(opts.ChunkFcn, 'function_handle')
-  error('kestrix:toolbox:invalidArgument', 'kx_record: ChunkFcn must be a function handle.');
-end
 if ~iscell(opts.ChannelLabels) || ~all(cellfun(@(x) ischar(kx_char(x)) && ~isempty(x), opts.ChannelLabels))
   error('kestrix:toolbox:invalidArgument', 'kx_record: ChannelLabels must be a cell of non-empty texts.');
 end
-end
-
-function check_scalar(value, name, minimum, finite)
-if ~isnumeric(value) || ~isscalar(value) || isnan(value) || value < minimum || ...
-   (finite && isinf(value))
-  error('kestrix:toolbox:invalidArgument', 'kx_record: %s must be a number of at least %g.', ...
-        name, minimum);
+if ~opts.KeepData && isempty(opts.File)
+  error('kestrix:toolbox:invalidArgument', ...
+        'kx_record: ''KeepData'', false needs a ''File'': the samples must go somewhere.');
 end
 end

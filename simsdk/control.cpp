@@ -202,6 +202,16 @@ void SetStartBurst(int chunks) {
     w.start_burst = std::max(0, chunks);
 }
 
+void SetClockPpm(double ppm) {
+    World& w = TheWorld();
+    Lock lk(w.mu);
+    if (!(ppm >= -kMaxClockPpm && ppm <= kMaxClockPpm)) {
+        AddViolation(w, "clock_ppm outside -100000..100000");
+        throw std::invalid_argument("kxsim: clock_ppm must be within -100000..100000");
+    }
+    w.clock_ppm = ppm;
+}
+
 void SetManualStream(bool manual) {
     World& w = TheWorld();
     Lock lk(w.mu);

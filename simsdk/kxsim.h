@@ -107,6 +107,7 @@
  *   stream start_delay_ms N        SetStreamingDelays(N, current stop)
  *   stream stop_delay_ms N         SetStreamingDelays(current start, N)
  *   stream burst N                 SetStartBurst(N)
+ *   stream clock_ppm P             SetClockPpm(P) (decimals allowed)
  *   stream manual 0|1              SetManualStream
  *   stream channel_count_after CHUNKS COUNT   SetChannelCountChangeAfter
  *   stream signal eeg|ramp         SetSignal(kEeg / kRamp)
@@ -219,6 +220,11 @@ KXSIM_API void SetChannelTypes(std::vector<int> codes);
 KXSIM_API void SetNullChannels(std::vector<int> positions);    // null data pointers
 KXSIM_API void SetStreamingDelays(int start_ms, int stop_ms);  // -1: never reaches the state
 KXSIM_API void SetStartBurst(int chunks);                      // chunks delivered at once when a stream comes up
+// The headset's sample clock runs ppm parts per million fast (negative: slow)
+// against the system clock: chunks come that much more (less) often than the
+// nominal rate says. Taken when a stream starts; outside +-kMaxClockPpm throws.
+constexpr double kMaxClockPpm = 100000;
+KXSIM_API void SetClockPpm(double ppm);
 // Manual: no timed chunks; EmitChunks delivers n chunks on the simulator
 // stream thread as fast as possible and returns once they are emitted
 // (false at the deadline, e.g. when nothing streams).

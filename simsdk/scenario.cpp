@@ -226,6 +226,9 @@ void StreamDirective(World& w, const Tokens& t, const std::string& line, const s
         w.stop_delay_ms = static_cast<int>(one());
     } else if (what == "burst") {
         w.start_burst = static_cast<int>(std::max(0LL, one()));
+    } else if (what == "clock_ppm") {
+        if (t.size() != 3) Bad("stream clock_ppm takes parts per million");
+        w.clock_ppm = Decimal(t[2], -kMaxClockPpm, kMaxClockPpm);
     } else if (what == "manual") {
         if (t.size() != 3) Bad("stream manual takes 0 or 1");
         w.manual = Bool(t[2]);

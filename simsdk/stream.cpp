@@ -22,10 +22,15 @@ constexpr auto kIdleWait = std::chrono::seconds(1);
 
 const uint8_t kEmptyTypes[1] = {0};
 
-Clock::duration Period(const Manager& m) {
-    uint64_t spp = std::max<uint64_t>(1, m.headset.sample_per_packet);
-    auto ns = static_cast<int64_t>(static_cast<double>(spp) * 1e9 / RateHz(m.rate_code));
-    return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(ns));
+// The time between chunks on the system clock. The scenario and the headset
+// table bound spp, the rate and clock_ppm, so the nanoseconds fit; anything
+// else is clamped rather than converted out of range.
+Clock::duration Period(const Manager& m, double clock_ppm) {
+    const double spp = static_cast<double>(std::max<uint64_t>(1, m.headset.sample_per_packet));
+    const double ns = spp * 1e9 / (RateHz(m.rate_code) * (1.0 + clock_ppm * 1e-6));
+    constexpr double kLongest = 3600e9;
+    const auto whole = static_cast<int64_t>(ns > 0 && ns < kLongest ? ns : kLongest);
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(whole));
 }
 
 size_t ElementSize(int code) {
@@ -146,7 +151,8 @@ void StreamUp(World& world, Manager& m) {
     m.chunks_in_stream = 0;
     m.last_channel_count = EnabledCount(m);
     m.burst_pending = world.start_burst;
-    m.next_due = Clock::now() + Period(m);
+    m.period = Period(m, world.clock_ppm);
+    m.next_due = Clock::now() + m.period;
     ReleaseSignal(m);
     m.signal = world.signal;
     if (m.signal == SignalKind::kEeg)
@@ -193,7 +199,7 @@ void StreamThread(World* world, Manager* m) {
                 });
                 continue;
             }
-            m->next_due += Period(*m);
+            m->next_due += m->period;
             // A callback that blocked for long is not followed by a catch-up flood.
             if (m->next_due + std::chrono::seconds(1) < now) m->next_due = now;
             untimed = false;
@@ -234,7 +240,7 @@ void StreamThread(World* world, Manager* m) {
             ++world->chunks_produced;
         }
         if (manual_chunk) ++world->manual_emitted;
-        if (untimed) m->next_due = Clock::now() + Period(*m);
+        if (untimed) m->next_due = Clock::now() + m->period;
         world->changed.notify_all();
     }
 }

@@ -109,6 +109,7 @@ void ResetDescription(World& w) {
     w.start_delay_ms = 0;
     w.stop_delay_ms = 0;
     w.start_burst = 0;
+    w.clock_ppm = 0;
     w.manual = false;
     w.manual_pending = 0;
     w.manual_emitted = 0;

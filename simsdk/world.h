@@ -91,6 +91,7 @@ struct Manager {
     size_t last_channel_count = 0;
     int burst_pending = 0;
     Clock::time_point next_due{};
+    Clock::duration period{};  // between chunks on the system clock, from the stream's rate and clock_ppm
     // The signal of the current stream, taken from the world at its start.
     SignalKind signal = SignalKind::kEeg;
     std::unique_ptr<EegGenerator> eeg;
@@ -169,6 +170,7 @@ struct World {
     int start_delay_ms = 0;
     int stop_delay_ms = 0;
     int start_burst = 0;
+    double clock_ppm = 0;  // the headset's sample clock against the system clock, taken at stream start
     bool manual = false;
     uint64_t manual_pending = 0;
     uint64_t manual_emitted = 0;

@@ -75,13 +75,22 @@ flush_output();
 end
 
 function text = progress_text(info, duration)
-if isfinite(duration)
-  text = sprintf('Recording %6.1f / %.1f s  %8d samples  %d chunks dropped', ...
-                 min(info.recorded_s, duration), duration, info.sample_count, info.dropped_chunks);
+counts = sprintf('%8d samples  %d chunks dropped', info.sample_count, info.dropped_chunks);
+if isfinite(duration) && duration < 3600
+  text = sprintf('Recording %6.1f / %.1f s  %s', min(info.recorded_s, duration), duration, counts);
+elseif isfinite(duration)
+  text = sprintf('Recording %s / %s  %s', as_clock(min(info.recorded_s, duration)), as_clock(duration), counts);
+elseif info.recorded_s < 3600
+  text = sprintf('Recording %6.1f s  %s', info.recorded_s, counts);
 else
-  text = sprintf('Recording %6.1f s  %8d samples  %d chunks dropped', ...
-                 info.recorded_s, info.sample_count, info.dropped_chunks);
+  text = sprintf('Recording %s  %s', as_clock(info.recorded_s), counts);
 end
+end
+
+% Long recordings read as hours:minutes:seconds.
+function text = as_clock(seconds)
+whole = floor(seconds);
+text = sprintf('%d:%02d:%02d', floor(whole / 3600), floor(mod(whole, 3600) / 60), mod(whole, 60));
 end
 
 function erase(state, mode)

@@ -12,7 +12,8 @@ function varargout = kx_state(action, varargin)
 %                                    system-clock time (EXPLICIT: given by
 %                                    the caller, not the time of the call)
 %   N = kx_state('notes')            struct: text (cell), time, explicit,
-%                                    made_at
+%                                    made_at of the newest 10000 notes, and
+%                                    total, the notes made in the session
 %   kx_state('last', REC)            the last recording
 %   REC = kx_state('last')           [] before the first
 %
@@ -20,7 +21,8 @@ function varargout = kx_state(action, varargin)
 %   CLEAR ALL does not make the toolbox forget which channels are on.
 persistent device notes last
 if isempty(notes)
-  notes = struct('text', {cell(1, 0)}, 'time', zeros(1, 0), 'explicit', false(1, 0), 'made_at', zeros(1, 0));
+  notes = struct('text', {cell(1, 0)}, 'time', zeros(1, 0), 'explicit', false(1, 0), 'made_at', zeros(1, 0), ...
+                 'total', 0);
 end
 switch action
   case 'connected'
@@ -51,6 +53,7 @@ switch action
     notes.time = [notes.time(keep), varargin{2}];
     notes.explicit = [notes.explicit(keep), varargin{3}];
     notes.made_at = [notes.made_at(keep), kx_now()];
+    notes.total = notes.total + 1;
   case 'notes'
     varargout{1} = notes;
   case 'last'

@@ -29,8 +29,15 @@ if b.mock
 else
   assumed = 0:7;           % the simulated SDK starts with every electrode on
 end
-rec = kx_record(0.2, 'Progress', false);
-expect_equal(rec.channel_ids, assumed, 'channels assumed at connect');
+if b.mock
+  expect_mex_error(@() kx_record(0.2, 'Progress', false), 'kestrix:toolbox:noChannels', ...
+                   ['kx_record: no channel of MOCK SOLA 001 is enabled, so there is nothing to record. Enable ', ...
+                    'channels with kx_set_channel_enabled(CH, true) first (the mock headsets start with every ', ...
+                    'channel off).']);
+else
+  rec = kx_record(0.2, 'Progress', false);
+  expect_equal(rec.channel_ids, assumed, 'channels assumed at connect');
+end
 kx_set_channel_enabled(7, true);
 kx_set_channel_enabled(3, true);
 kx_set_channel_enabled(0, false);

@@ -29,7 +29,7 @@ for type = {'bdf', 'edf'}
   if bdf
     s.plus = 'C';
     s.duration = '0.5';
-    s.tals = {[{tal(0.3, 'a')}, repmat({''}, 1, 2), {[tal(1.6, 'b') tal(1.9975, 'c')]}, repmat({''}, 1, 3)]};
+    s.tals = {[{tal(0.3, 'a')}, repmat({''}, 1, 2), {[tal(1.6, 'b') tal(1.9976, 'c')]}, repmat({''}, 1, 3)]};
   end
   path = fullfile(work, ['windows.' type{1}]);
   kx_tb_edf_file(path, s);

@@ -16,7 +16,7 @@ took = toc(clock);
 [~, warning_id] = lastwarn();
 expect_equal(warning_id, '', 'no warning without drops');
 
-expect_fields(rec, {'data', 'time', 'timestamps', 'sample_frequency_hz', 'channel_count', ...
+expect_fields(rec, {'data', 'time', 'timestamps', 'sample_frequency_hz', 'measured_rate_hz', 'channel_count', ...
                     'sample_count', 'channel_ids', 'channel_labels', 'unit', 'chunks', 'annotations', ...
                     'annotation_samples', 'annotation_timestamps', 'dropped_chunks', 'discarded_chunks', ...
                     'started_at', 'stopped_at', 'elapsed_s', 'stop_reason', 'device', 'file'}, 'record');
@@ -26,6 +26,7 @@ if took > duration + 1.5
 end
 rate = rec.sample_frequency_hz;
 expect_equal(rate, 250, 'rate');
+expect_equal(rec.measured_rate_hz, rate, 'the nominal rate under 20 s');
 n = rec.sample_count;
 expect_equal(n, duration * rate, 'samples of 1.5 s at 250 Hz');
 expect_equal(size(rec.data), [rec.channel_count, n], 'data size');
@@ -101,5 +102,5 @@ expect_mex_error(@() kx_record(), 'kestrix:toolbox:invalidArgument', ...
                  'kx_record: give a finite Duration or a StopFcn, or the recording never ends.');
 expect_mex_error(@() kx_record(1, 'Speed', 2), 'kestrix:toolbox:invalidArgument', ...
                  ['kx_record: unknown option "Speed" (options: Duration, StopFcn, ChunkFcn, TimeoutMs, ', ...
-                  'MaxBufferChunks, Progress, File, Overwrite, PhysicalRange, ChannelLabels).']);
+                  'MaxBufferChunks, Progress, File, Overwrite, PhysicalRange, ChannelLabels, KeepData).']);
 kx_core_mex('close');

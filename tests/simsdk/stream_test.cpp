@@ -195,6 +195,39 @@ TEST_F(StreamTest, TimedStream_FollowsThePacketPeriodOfTheRateCode) {
     }
 }
 
+// Chunk k of a timed stream is due k periods after the start, on the
+// headset's clock: a slow clock cannot deliver it sooner, and a fast one
+// delivers it before the nominal period would (the bound leaves 9 % of the
+// time as slack for a loaded machine).
+TEST_F(StreamTest, ClockPpm_PacesChunksFastOrSlowAgainstTheSystemClock) {
+    constexpr size_t kChunks = 100;
+    const double nominal_ms = 25 * 1000.0 / 2000;  // SOLA: 25 samples per packet at 2000 Hz
+    struct Case {
+        const char* line;
+        double ppm;
+    };
+    for (const Case& c : {Case{"stream clock_ppm 100000", 100000}, Case{"stream clock_ppm -1e5", -100000}}) {
+        SCOPED_TRACE(c.line);
+        ASSERT_TRUE(kxsim::LoadScenarioText(c.line));
+        Recorder r;
+        r.m = simtest::Connected();
+        ASSERT_NE(r.m, nullptr);
+        ASSERT_EQ(kx_eeg_manager_set_data_stream_rate(r.m, KX_RATE_2000), KX_ERROR_OK);
+        kx_eeg_manager_set_callback_chunk(r.m, Recorder::OnChunk, &r);
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_EQ(kx_eeg_manager_start_stream(r.m, nullptr, nullptr), KX_ERROR_OK);
+        ASSERT_TRUE(r.WaitCount(kChunks, 10000));
+        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        kx_eeg_manager_free(r.m);
+        EXPECT_GE(ms, kChunks * nominal_ms / (1 + c.ppm * 1e-6) - 0.01);
+        if (c.ppm > 0) {
+            EXPECT_LT(ms, kChunks * nominal_ms);
+        }
+    }
+    EXPECT_FALSE(kxsim::LoadScenarioText("stream clock_ppm 100001\nstream clock_ppm fast\n"));
+    EXPECT_EQ(kxsim::Violations().size(), 2u);
+}
+
 TEST_F(StreamTest, StreamingDelays_DeferTheReportedState) {
     kxsim::SetStreamingDelays(100, 100);
     kx_eeg_manager* m = simtest::Connected();
