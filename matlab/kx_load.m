@@ -130,7 +130,7 @@ h = kx_edf_mex('read', path, request);
 if h.cut
   warning('kestrix:toolbox:fileCut', ...
           ['%s ends inside a data record (its writer stopped without closing it): read its ', ...
-           '%d whole records; annotations were not yet written to it.'], path, h.records);
+           'whole records (%d) and the annotations written to them.'], path, h.records);
 end
 if isempty(opts.Channels)
   signals = common_rate_signals(h, path);

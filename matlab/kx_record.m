@@ -5,8 +5,11 @@ function rec = kx_record(varargin)
 %   those) and stops the stream.
 %   REC = KX_RECORD(SECONDS, 'File', 'session1.bdf') also writes the
 %   recording to a file as it arrives: BDF+ (24 bit) for .bdf, EDF+ (16 bit)
-%   for .edf. KX_LOAD reads it back; EEGLAB, FieldTrip, MNE, EDFbrowser and
-%   BioSig open it too.
+%   for .edf. KX_LOAD reads it back (a window of it too); MNE, EDFbrowser and
+%   BioSig open it, and KX_TO_EEGLAB(KX_LOAD(F)) and KX_TO_FIELDTRIP(...)
+%   hand it to EEGLAB and FieldTrip with every marker (EEGLAB's BioSig
+%   import, pop_biosig, reads the markers of BDF+ files from the wrong
+%   bytes; EDF+ files it reads right).
 %   REC = KX_RECORD(Inf, 'File', 'night.bdf', 'KeepData', false, 'StopFcn', F)
 %   records for as long as F lets it (hours) into the file alone: memory
 %   stays the same however long it runs.
@@ -118,9 +121,11 @@ function rec = kx_record(varargin)
 %     samples so far are in the file and KX_RECORD_LAST() returns them
 %     (stop_reason 'interrupted' or 'error'); an error is then raised again
 %     unchanged.
-%   - A crash of MATLAB itself: the file is readable up to its last whole
-%     data record (at most 1 s is lost), with the annotations made until
-%     then.
+%   - A crash of MATLAB itself (even kill -9): the file is readable up to
+%     its last whole data record (at most 1 s is lost), with the
+%     annotations made until then, each of which is in the file within
+%     about a second of being made; KX_LOAD reads it with the warning
+%     kestrix:toolbox:fileCut when it ends inside a record.
 %   Before the stream is stopped, the chunks still buffered are read; a
 %   stream that already runs is recorded from as it is and stopped too.
 %

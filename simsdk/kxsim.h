@@ -286,11 +286,12 @@ private:
     std::unique_ptr<State> state_;
 };
 
-// Replay: the headset streams a recording (EDF, EDF+, BDF or BDF+) through
-// EDFlib, channel for channel, looping at its end, in microvolts (uV, mV, V
-// and nV are converted; other units stream unscaled). At connect the headset
-// takes the file's channel count as its electrode count and the rate code of
-// the file's rate; rate changes to another code are refused with
+// Replay: the headset streams a recording (EDF, EDF+, BDF or BDF+) read by
+// the toolbox's own reader (matlab/mex/edf_reader), channel for channel,
+// looping at its end, in microvolts (uV, mV, V and nV are converted; other
+// units stream unscaled). At connect the headset takes the file's channel
+// count as its electrode count and the rate code of the file's rate; rate
+// changes to another code are refused with
 // KX_ERROR_WRONG_VALUE. Signals whose rate differs from the first signal's
 // are left out. A file rate missing from the rate table streams at the
 // nearest rate of the table, sample for sample, so its time and frequencies

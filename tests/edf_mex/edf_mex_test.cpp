@@ -1,5 +1,5 @@
 // kx_edf_mex through the substitute MATLAB host: what it writes reads back
-// (through EDFlib's reader, which takes the scale from the header text), a
+// (through its 'read', which takes the scale from the header text), a
 // copy taken while a file is written is a valid file that already holds the
 // annotations made, and its errors leave nothing behind.
 #include <stdlib.h>

@@ -75,7 +75,7 @@ cut = fullfile(work, 'cut.bdf');
 whole = fullfile(work, 'saved.bdf');
 listing = dir(whole);
 system(sprintf('head -c %d "%s" > "%s"', listing.bytes - 1000, whole, cut));
-% (EDFlib wrote this file's annotations into its first records, so the
+% (The writer put this file's annotations into its first records, so the
 % cut copy has them; those after its end are left out with a warning.)
 warning('off', 'kestrix:toolbox:markersOutside');
 back = kx_tb_expect_warning(@() kx_load(cut), 'kestrix:toolbox:fileCut');
