@@ -50,7 +50,7 @@ endif()
 add_custom_target(toolbox DEPENDS ${_kx_installed_targets})
 
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/matlab/ DESTINATION ${KX_INSTALL_DIR}
-        FILES_MATCHING PATTERN "*.m")
+        FILES_MATCHING PATTERN "*.m" PATTERN "mex" EXCLUDE)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${KX_INSTALL_DIR}/examples
         FILES_MATCHING PATTERN "*.m")
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/matlab/mex/ DESTINATION ${KX_INSTALL_DIR}/src/mex
