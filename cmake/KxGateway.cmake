@@ -40,7 +40,8 @@ function(kx_add_gateway_library name)
   # Linked whole into MEX files: compiled as their own sources are.
   target_compile_options(${name} PUBLIC ${KX_MEX_COMPILE_OPTIONS})
   # The SDK's header only: the MEX file that links the library links the SDK.
-  target_link_libraries(${name} PUBLIC Threads::Threads)
+  # dl: a session the SDK may still call into pins the file (dladdr, dlopen).
+  target_link_libraries(${name} PUBLIC Threads::Threads ${CMAKE_DL_LIBS})
 endfunction()
 
 # kx_add_mex_module(<target> GATEWAY <lib> BACKEND real|mock OUTPUT_DIR <dir>

@@ -15,16 +15,19 @@ namespace {
 // The commands and the handler of each are listed in gateway/command_table.cpp.
 
 RaisedFailure g_failure;
+bool g_exit_handler_registered = false;
 
 void CleanupAtExitHandler() {
     CleanupAtExit();
+    // The host forgets the handler of a file it clears. A file that stays
+    // mapped (see ExpectLateCallbacks) and is called again registers anew.
+    g_exit_handler_registered = false;
 }
 
 void RegisterAtExit() {
-    static bool registered = false;
-    if (!registered) {
+    if (!g_exit_handler_registered) {
         mexAtExit(CleanupAtExitHandler);
-        registered = true;
+        g_exit_handler_registered = true;
     }
 }
 

@@ -103,8 +103,9 @@ args = {'-R2018a', '-output', fullfile(out_dir, 'kx_core_mex'), ['-I', root]};
 if opts.Verbose
   args{end + 1} = '-v';
 end
-% libkxcore.so.3 by its file name: the SDK ships no unversioned link.
-link = {['-L', sdk_dir], '-l:libkxcore.so.3'};
+% libkxcore.so.3 by its file name: the SDK ships no unversioned link. libdl
+% for the gateway's dladdr and dlopen (part of libc on newer systems).
+link = {['-L', sdk_dir], '-l:libkxcore.so.3', '-ldl'};
 % The build tools expand $NAME from the environment (mkoctfile, and then
 % the shell it runs): with ORIGIN set to its own name, "$ORIGIN" reaches
 % the linker unchanged.

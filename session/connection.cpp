@@ -209,8 +209,7 @@ ConnectAttempt RunConnectWorker(kx_eeg_manager* manager, const std::string& devi
     if (session.connect_wait != nullptr) {
         // The manager this record served could not be freed and may still
         // call back into it.
-        static std::vector<std::shared_ptr<ConnectWaitState>> unreleased;
-        unreleased.push_back(std::move(session.connect_wait));
+        session.unfreed_connect_waits.push_back(std::move(session.connect_wait));
     }
     session.connect_wait = wait;
 

@@ -5,6 +5,8 @@
 #include "gateway/values.h"
 #include "stream/chunk_buffer.h"
 
+#include <dlfcn.h>
+
 namespace kx {
 namespace {
 
@@ -53,9 +55,82 @@ SessionState::~SessionState() {
     }
 }
 
+namespace {
+
+// Sessions the SDK may still call into. Never destroyed; listed here only so
+// that they stay reachable from this file's data, which is never unmapped
+// once such a session exists.
+std::vector<SessionState*>* g_kept_sessions = nullptr;
+
+// Owns the session of this load of the file. Destroyed when the file is
+// unloaded or the process ends, which keeps the session it still holds in
+// the same way as EndSession.
+class SessionSlot {
+public:
+    SessionSlot() = default;
+    SessionSlot(const SessionSlot&) = delete;
+    SessionSlot& operator=(const SessionSlot&) = delete;
+    ~SessionSlot() { End(); }
+
+    SessionState* Get() {
+        if (current_ == nullptr) {
+            current_ = std::make_unique<SessionState>();
+        }
+        return current_.get();
+    }
+
+    void End() noexcept {
+        if (current_ != nullptr && current_->sdk_may_call_back) {
+            SessionState* kept = current_.release();
+            try {
+                if (g_kept_sessions == nullptr) {
+                    g_kept_sessions = new std::vector<SessionState*>();
+                }
+                g_kept_sessions->push_back(kept);
+            } catch (...) {
+                // Kept all the same, only unlisted.
+            }
+        }
+        current_.reset();
+    }
+
+private:
+    std::unique_ptr<SessionState> current_;
+};
+
+SessionSlot& Slot() {
+    static SessionSlot slot;
+    return slot;
+}
+
+// Marks the file that holds this code never to be unloaded: a later dlclose
+// by the host leaves it mapped, and so are its data and the SDK's callbacks.
+void PinThisFile() noexcept {
+    static const char anchor = 0;
+    Dl_info info;
+    if (dladdr(&anchor, &info) == 0 || info.dli_fname == nullptr) {
+        return;
+    }
+    if (void* self = dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE)) {
+        dlclose(self);
+    }
+}
+
+}  // namespace
+
 SessionState* Session() {
-    static SessionState session;
-    return &session;
+    return Slot().Get();
+}
+
+void EndSession() noexcept {
+    Slot().End();
+}
+
+void ExpectLateCallbacks(SessionState& session) noexcept {
+    if (!session.sdk_may_call_back) {
+        session.sdk_may_call_back = true;
+        PinThisFile();
+    }
 }
 
 void NoopDisconnectCallback(void* /*user*/) {}
@@ -131,14 +206,14 @@ std::uint64_t DestroyManagerIfNeeded() {
         if (Swallowing([manager, &connected] { connected = kx_eeg_manager_is_connected(manager); }) && connected &&
             !Swallowing([manager] { kx_eeg_manager_disconnect(manager); })) {
             // The link may outlive the free, and its drop call the disconnect callback.
-            session.sdk_may_call_back = true;
+            ExpectLateCallbacks(session);
         }
         // The connect record is kept when the free failed: that manager may still call back.
         if (!Swallowing([manager, &session] {
                 kx_eeg_manager_free(manager);
                 session.connect_wait.reset();
             })) {
-            session.sdk_may_call_back = true;
+            ExpectLateCallbacks(session);
         }
         session.manager.store(nullptr);
     }
@@ -254,6 +329,7 @@ void CleanupAtExit() {
         CloseCoreAndUnlock(*Session());
     } catch (...) {
     }
+    EndSession();
 }
 
 }  // namespace kx

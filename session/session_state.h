@@ -40,7 +40,9 @@ struct SessionState : ChunkBufferState {
     bool core_initialized = false;
     bool mex_locked = false;
     // A teardown could not free a manager, or could not close its link: the
-    // SDK may still call back into this file, so it stays locked for good.
+    // SDK may still call back into this file and this record, so the file
+    // stays locked for good, is never unmapped, and this record is never
+    // destroyed. Set through ExpectLateCallbacks only.
     bool sdk_may_call_back = false;
     bool stream_incompatible = false;
     std::atomic<kx_eeg_manager*> manager{nullptr};
@@ -49,6 +51,9 @@ struct SessionState : ChunkBufferState {
     // may call back after connect has answered, so the record lives until
     // the manager is freed.
     std::shared_ptr<ConnectWaitState> connect_wait;
+    // The records of managers that could not be freed, which may call back
+    // at any time; they live as long as this session.
+    std::vector<std::shared_ptr<ConnectWaitState>> unfreed_connect_waits;
 
     bool mock_mode;
     bool mock_core_initialized = false;
@@ -74,7 +79,14 @@ struct SessionState : ChunkBufferState {
 // links exactly one definition.
 bool DefaultMockMode();
 
+// The session of this load of the file, created at first use on MATLAB's
+// thread; callbacks reach theirs through their `user` pointer.
 SessionState* Session();
+
+// Ends the session for the exit handler: the next Session() is a fresh one,
+// as after a real unload. A session with sdk_may_call_back is kept, never
+// destroyed, for the callbacks still to come.
+void EndSession() noexcept;
 
 bool IsConnected();
 bool IsStreaming();
@@ -83,8 +95,14 @@ kx_eeg_manager* RequireConnectedManager();
 
 // Detaches the callbacks, stops, disconnects and frees the manager, then
 // empties the chunk buffer; returns how many chunks it discarded. A free or a
-// disconnect that throws sets sdk_may_call_back.
+// disconnect that throws calls ExpectLateCallbacks.
 std::uint64_t DestroyManagerIfNeeded();
+
+// The SDK keeps callbacks into this file and pointers into `session` for
+// good: sets sdk_may_call_back and marks the file never to be unloaded, since
+// a host that clears it runs the exit handler and unloads it whatever locks
+// the handler takes.
+void ExpectLateCallbacks(SessionState& session) noexcept;
 
 // Asks the mock stream thread to end, wakes it, joins it and clears
 // mock_streaming. mock_stop_requested stays set.

@@ -63,12 +63,20 @@ void LinkThread(World* world, Manager* m) {
                 if (event.gen == m->link_gen && m->linked) DropLinkNow(*m);
                 break;
             case Manager::EventKind::kConnectCallback:
-                if (event.cb) RunLinkCallback(lock, m, [&] { event.cb(event.success, event.user); });
+                if (event.cb) {
+                    RunLinkCallback(lock, m, [&] { event.cb(event.success, event.user); });
+                    ++world->link_callbacks_run;
+                    world->changed.notify_all();
+                }
                 break;
             case Manager::EventKind::kNotifyDisconnect: {
                 const kx_disconnect_callback cb = m->disconnect_cb;
                 void* const user = m->disconnect_user;
-                if (cb) RunLinkCallback(lock, m, [&] { cb(user); });
+                if (cb) {
+                    RunLinkCallback(lock, m, [&] { cb(user); });
+                    ++world->link_callbacks_run;
+                    world->changed.notify_all();
+                }
                 break;
             }
             case Manager::EventKind::kStreamUp:

@@ -254,6 +254,13 @@ bool WaitForChunks(uint64_t total, int timeout_ms) {
     return w.changed.wait_for(lk, std::chrono::milliseconds(timeout_ms), [&] { return w.chunks_produced >= total; });
 }
 
+bool WaitForLinkCallbacks(uint64_t total, int timeout_ms) {
+    World& w = TheWorld();
+    Lock lk(w.mu);
+    return w.changed.wait_for(lk, std::chrono::milliseconds(timeout_ms),
+                              [&] { return w.link_callbacks_run >= total; });
+}
+
 void SetSignal(SignalKind kind) {
     World& w = TheWorld();
     Lock lk(w.mu);

@@ -208,6 +208,9 @@ struct ConnectPlan {
 // linked {0, -1, 100, true}; status 2 linked {2, 100, 100, true}; late
 // callback {0, 50, 1500, true}.
 KXSIM_API void SetConnectPlan(ConnectPlan plan);
+// Waits until `total` connect and disconnect callbacks have returned since
+// Reset (false at the deadline).
+KXSIM_API bool WaitForLinkCallbacks(uint64_t total, int timeout_ms = 5000);
 KXSIM_API void DropLink();                    // every connected manager loses its link now
 KXSIM_API void SetInitialRateCode(int code);  // rate code a manager has at connect
 

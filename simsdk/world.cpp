@@ -117,6 +117,7 @@ void ResetDescription(World& w) {
     w.count_change_after = 0;
     w.count_change_to = 0;
     w.chunks_produced = 0;
+    w.link_callbacks_run = 0;
     w.signal = SignalKind::kEeg;
     w.eeg = EegSettings{};
     w.replay.reset();

@@ -178,6 +178,7 @@ struct World {
     uint64_t count_change_after = 0;
     int count_change_to = 0;
     uint64_t chunks_produced = 0;
+    uint64_t link_callbacks_run = 0;  // connect and disconnect callbacks returned
 
     // Stream signal.
     SignalKind signal = SignalKind::kEeg;

@@ -3,6 +3,11 @@
 // locked in memory, and the session must go on working.
 #include "gateway_fixture.h"
 
+#include <dlfcn.h>
+
+#include <string>
+#include <vector>
+
 namespace kxtest {
 namespace {
 
@@ -80,6 +85,39 @@ TEST_F(UnfreedManagerTest, FreeThatThrowsInTheExitHandler_LeavesOneLock) {
     mex().ForceClear();
     EXPECT_EQ(kxsim::CountCalls("kx_eeg_manager_free"), 1);
     EXPECT_EQ(mex().ExitHandlerLocks(), 1);
+}
+
+// The exit handler could not free a manager (or close its link) that still had a callback to make; the host unloaded
+// the file all the same, and the callback ran into unmapped code and a destroyed session record.
+TEST_F(UnfreedManagerTest, TeardownThatFailsInTheExitHandler_LateCallbacksFindTheFileAndTheNextLoadStartsAfresh) {
+    struct Case {
+        const char* callback;
+        kxsim::ConnectPlan plan;
+        std::vector<const char*> throwing;
+    };
+    const Case cases[] = {
+        {"connect", {0, 0, 300, true, -1}, {"kx_eeg_manager_free"}},
+        {"disconnect", {0, 0, -1, true, 300}, {"kx_eeg_manager_disconnect", "kx_eeg_manager_free"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("late ") + c.callback + " callback");
+        kxsim::Reset();
+        kxsim::SetConnectPlan(c.plan);
+        Connect();
+        for (const char* op : c.throwing) {
+            kxsim::ScriptThrow(op, "x");
+        }
+        mex().ForceClear();
+        void* still = dlopen(KX_TEST_MEX_REAL, RTLD_NOW | RTLD_NOLOAD);
+        ASSERT_NE(still, nullptr) << "unmapped while the SDK holds a callback into it";
+        dlclose(still);
+        ASSERT_TRUE(kxsim::WaitForLinkCallbacks(1));
+        const mxArray* status = Ok(Call("status"));
+        EXPECT_FALSE(B(status, "core_initialized"));
+        EXPECT_FALSE(B(status, "manager_present"));
+        EXPECT_FALSE(mex().IsLocked());
+        EXPECT_EQ(kxsim::LiveManagers(), 1);
+    }
 }
 
 TEST_F(UnfreedManagerTest, TeardownThatFreesItsManager_ReleasesEveryLock) {

@@ -82,7 +82,8 @@ public:
 
     // MATLAB's `clear NAME`: refuses (false) while locked; otherwise runs the exit handler,
     // dlcloses and checks with RTLD_NOLOAD that the object is really gone (a module that
-    // stays mapped, e.g. through STB_GNU_UNIQUE symbols, is recorded as a violation).
+    // stays mapped, e.g. through STB_GNU_UNIQUE symbols, is recorded as a violation, unless
+    // its exit handler locked it in this or an earlier clear: it may have pinned itself).
     // Persistent arrays/buffers still alive afterwards are recorded as violations and freed.
     bool Clear();
     void ForceClear();  // `munlock NAME` + `clear NAME`
