@@ -1,8 +1,8 @@
-function payload = kx_check_payload(caller, payload, spec, form)
+function payload = kx_check_payload(caller, payload, inputs, form)
 %KX_CHECK_PAYLOAD  A payload's fields checked against a function's inputs.
-%   PAYLOAD = KX_CHECK_PAYLOAD(CALLER, PAYLOAD, SPEC, FORM) checks every
-%   field of PAYLOAD that SPEC names with KX_CHECK_VALUE and fails when a
-%   required one is missing. SPEC has one row per input: option name,
+%   PAYLOAD = KX_CHECK_PAYLOAD(CALLER, PAYLOAD, INPUTS, FORM) checks every
+%   field of PAYLOAD that INPUTS names with KX_CHECK_VALUE and fails when a
+%   required one is missing. INPUTS has one row per input: option name,
 %   payload field, positional name, rule (see KX_CHECK_VALUE), required.
 %   FORM says how the caller gave the inputs, so that messages name them
 %   as the caller wrote them: 'positional' (RATE), 'options' ('RateHz') or
@@ -10,20 +10,20 @@ function payload = kx_check_payload(caller, payload, spec, form)
 if ~isstruct(payload) || ~isscalar(payload)
   error('kestrix:toolbox:invalidArgument', '%s: a payload must be one struct.', caller);
 end
-for k = 1:size(spec, 1)
-  field = spec{k, 2};
+for k = 1:size(inputs, 1)
+  field = inputs{k, 2};
   switch form
     case 'positional'
-      label = spec{k, 3};
+      label = inputs{k, 3};
     case 'options'
-      label = spec{k, 1};
+      label = inputs{k, 1};
     otherwise
       label = ['"', field, '"'];
   end
-  rule = spec{k, 4};
+  rule = inputs{k, 4};
   if isfield(payload, field)
     payload.(field) = kx_check_value(caller, label, payload.(field), rule);
-  elseif spec{k, 5}
+  elseif inputs{k, 5}
     error('kestrix:toolbox:invalidArgument', '%s: %s is missing; it must be %s.', caller, label, rule{2});
   end
 end
