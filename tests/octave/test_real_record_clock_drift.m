@@ -2,7 +2,8 @@
 % more than the nominal rate says. kx_record measures the rate from the
 % reception times, so markers made 25 s apart lie 25 s x 250.5 samples
 % apart (the nominal rate would put them 12 samples short), in REC and in
-% the file, which keeps the nominal rate. Prints the errors.
+% the file, which keeps the nominal rate, as BioSig and MNE read it too.
+% Prints the errors.
 kx_tb_setup();
 global KX_TB_MARKS
 KX_TB_MARKS = zeros(0, 2);
@@ -32,6 +33,9 @@ end
 back = kx_load(target);
 expect_equal(back.sample_frequency_hz, 250, 'the file keeps the nominal rate');
 expect_equal(back.annotation_samples, rec.annotation_samples, 'markers in the file');
+[~, h] = sload(target);
+expect_equal(reshape(kx_tb_biosig_events(h), 1, []), rec.annotation_samples, 'markers as BioSig''s sload reads them');
+expect_equal(reshape(kx_tb_mne(target), 1, []), rec.annotation_samples, 'markers as MNE reads them');
 fprintf(['clock 2000 ppm fast: measured rate %.4f Hz (%.1f ppm off the true rate); markers %d samples ', ...
          'apart, %.2f expected (nominal rate: %.2f)\n'], rec.measured_rate_hz, rate_error * 1e6, apart, ...
         expected, diff(moments) * 250);
