@@ -14,8 +14,11 @@ switch lower(extension)
   case '.edf'
     file.type = 'edf';
   otherwise
-    error('kestrix:toolbox:invalidArgument', ...
-          '%s: %s must end in .bdf (BDF+, 24 bit) or .edf (EDF+, 16 bit).', caller, path);
+    kinds = '.bdf (BDF+, 24 bit) or .edf (EDF+, 16 bit)';
+    if strcmp(caller, 'kx_save')  % which also writes EEGLAB datasets
+      kinds = '.bdf (BDF+, 24 bit), .edf (EDF+, 16 bit) or .set (EEGLAB dataset)';
+    end
+    error('kestrix:toolbox:invalidArgument', '%s: %s must end in %s.', caller, path, kinds);
 end
 if isempty(folder)
   folder = pwd();

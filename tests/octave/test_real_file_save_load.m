@@ -110,7 +110,7 @@ expect_equal(datestr(back.timestamps(1) / 86400 + datenum(1970, 1, 1), 31), '202
 
 % Errors.
 expect_mex_error(@() kx_save(rec, fullfile(work, 'x.txt')), 'kestrix:toolbox:invalidArgument', ...
-                 sprintf('kx_save: %s must end in .bdf (BDF+, 24 bit) or .edf (EDF+, 16 bit).', fullfile(work, 'x.txt')));
+                 sprintf('kx_save: %s must end in .bdf (BDF+, 24 bit), .edf (EDF+, 16 bit) or .set (EEGLAB dataset).', fullfile(work, 'x.txt')));
 expect_mex_error(@() kx_save(rec, fullfile(work, 'none', 'x.bdf')), 'kestrix:toolbox:fileNotWritable', ...
                  sprintf('kx_save: the folder %s does not exist.', fullfile(work, 'none')));
 odd = rec;
